@@ -1,0 +1,31 @@
+#include "PortSettings.h"
+
+#include "ProfileFile.h"
+
+const std::vector<std::string>& PortNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> list;
+        for (int n = 1; n <= 16; ++n)
+            list.push_back("COM" + std::to_string(n));
+        return list;
+    }();
+    return names;
+}
+
+int PortIndex(const std::string& port) {
+    const auto& names = PortNames();
+    for (size_t i = 0; i < names.size(); ++i)
+        if (names[i] == port)
+            return static_cast<int>(i);
+    return -1;
+}
+
+PortLookup PortsSectionLookup(std::string iniPath) {
+    return
+        [iniPath = std::move(iniPath)](const std::string& portName) -> std::optional<std::string> {
+            std::string path = ProfileFile(iniPath).ReadString("Ports", portName, "");
+            if (path.empty())
+                return std::nullopt;
+            return path;
+        };
+}

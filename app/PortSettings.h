@@ -1,0 +1,18 @@
+#pragma once
+
+#include "SerialPort.h"
+
+#include <string>
+#include <vector>
+
+inline const std::string SettingsFileName = "MV2.ini";
+
+// The port names offered to the user, "COM1" to "COM16".
+const std::vector<std::string>& PortNames();
+
+// The index of `port` among PortNames(), compared as a whole with case counting; -1 if none.
+int PortIndex(const std::string& port);
+
+// Looks "COMn" up in section "Ports" of the settings file at `iniPath`, anew on every call,
+// so that an edit takes effect with the next run. The program never writes that section.
+PortLookup PortsSectionLookup(std::string iniPath);

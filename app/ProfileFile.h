@@ -1,0 +1,29 @@
+#pragma once
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Raised when the file cannot be written; the text is "In <full path> kann nicht geschrieben
+// werden".
+class ProfileWriteError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// An INI file read and written the way the Windows private-profile functions do it.
+// Nothing is cached: other programs may edit the file between calls.
+class ProfileFile {
+public:
+    explicit ProfileFile(std::string path);
+
+    const std::string& Path() const;
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) const;
+    std::vector<std::pair<std::string, std::string>>
+    ReadSectionValues(const std::string& section) const;
+    void WriteString(const std::string& section, const std::string& key, const std::string& value);
+
+private:
+    std::string path_;
+};

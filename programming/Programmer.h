@@ -1,0 +1,67 @@
+#pragma once
+
+#include "SerialPort.h"
+#include "WindowServices.h"
+
+#include <cstdint>
+#include <string>
+
+// The settings record: the port the user chose, "COM1" to "COM16" (or, from the command
+// line, a device path).
+struct TSetup {
+    std::string Port = "COM1";
+};
+
+// How the last run ended, for callers that act on it (the command-line tool's exit status).
+enum class RunOutcome {
+    None,
+    Ok,
+    WriteError,    // "Schreibfehler!"
+    Stopped,       // "Schreiben abgebrochen!"
+    SearchStopped, // "Suche abgebrochen."
+    PortFailed,    // could not be opened or set up
+    PortLost,      // the adapter vanished
+    FileError,     // the firmware file could not be read
+};
+
+// The program-wide state of the programming side and the operations on it: one object per
+// program (or per test), owned by whoever runs it.
+class Programmer {
+public:
+    Programmer(WindowServices& window, SerialPort& port);
+    ~Programmer();
+
+    bool Busy = false;
+    bool StopRequested = false;
+    TSetup Setup;
+
+    // One whole run with the firmware file `fileName`. Firmware file errors are thrown as
+    // FirmwareFileError after the run has cleaned up.
+    void Programing(const std::string& fileName);
+    // One command exchange; `line` is read only for WriteCommand.
+    bool Communication(uint8_t command, const std::string& line);
+    bool OpenCom(const std::string& devicePath);
+    void CloseCom();
+
+    // For the window's close handler: closes the port; the run still on the stack shows no
+    // further message and leaves the port alone.
+    void ReleaseForClose();
+
+    RunOutcome LastOutcome() const { return outcome_; }
+
+private:
+    void Message(const std::string& text);
+    bool OpenFailed(const std::string& text);
+    void Line(LineCode code);
+    void SetReadTimeouts(uint32_t interval, uint32_t multiplier, uint32_t constant);
+    bool Search();
+    bool CheckFile(const std::string& fileName, int& lineCount);
+    bool SendFile(const std::string& fileName, int lineCount);
+    void Finish(bool runOk);
+
+    WindowServices& window_;
+    SerialPort& port_;
+    bool closing_ = false;
+    bool portGone_ = false;
+    RunOutcome outcome_ = RunOutcome::None;
+};

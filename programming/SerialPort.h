@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+// Time limits in milliseconds with the meaning of the Win32 COMMTIMEOUTS fields.
+struct CommTimeouts {
+    uint32_t ReadIntervalTimeout = 0;
+    uint32_t ReadTotalTimeoutMultiplier = 0;
+    uint32_t ReadTotalTimeoutConstant = 0;
+    uint32_t WriteTotalTimeoutMultiplier = 0;
+    uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+// The values OpenCom sets.
+constexpr CommTimeouts OpenComTimeouts{50, 100, 1000, 20, 1000};
+
+// EscapeCommFunction codes.
+enum class LineCode : uint32_t { SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6 };
+
+constexpr uint32_t PurgeAll = 15; // PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR
+
+struct IoResult {
+    size_t count = 0;
+    bool gone = false; // the device or adapter has vanished; nothing more will arrive
+};
+
+// Why the last failing operation failed, for tools that can show more than the message box.
+struct PortError {
+    std::string devicePath; // the path actually opened (after any mapping)
+    int osError = 0;        // errno or GetLastError()
+    std::string reason;     // the system's text for osError
+};
+
+// One serial port, opened and closed any number of times. The operations are the Win32
+// serial calls the programming run needs; each backend gives them the Win32 meaning.
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+
+    virtual bool Open(const std::string& devicePath) = 0; // CreateFileA, exclusive
+    virtual bool GetCommState() = 0;                      // remembers the current line setting
+    virtual bool SetCommState() = 0;                      // 115200 8N1, binary, no flow control
+    virtual bool GetCommTimeouts(CommTimeouts& timeouts) = 0;
+    virtual bool SetCommTimeouts(const CommTimeouts& timeouts) = 0;
+    virtual bool PurgeComm(uint32_t flags) = 0;
+    virtual bool EscapeCommFunction(LineCode code) = 0;
+    virtual IoResult WriteFile(const uint8_t* data, size_t count) = 0;
+    virtual IoResult ReadFile(uint8_t* buffer, size_t count) = 0;
+    virtual void CloseHandle() = 0;
+
+    virtual bool IsOpen() const = 0;
+    virtual PortError LastError() const = 0;
+};
+
+// Maps a port name such as "COM3" to a device path where the platform needs one.
+using PortLookup = std::function<std::optional<std::string>(const std::string& portName)>;
+
+// The platform's backend; CMake decides which one is linked.
+std::unique_ptr<SerialPort> CreateSerialPort(PortLookup lookup = {});
+
+// Device path for a port name: "\\.\" + name, unless the name is already a device path.
+std::string DevicePath(const std::string& port);

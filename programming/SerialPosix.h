@@ -1,0 +1,48 @@
+#pragma once
+
+#include "SerialPort.h"
+
+#include <chrono>
+#include <termios.h>
+
+class PosixSerialPort : public SerialPort {
+public:
+    explicit PosixSerialPort(PortLookup lookup = {});
+    ~PosixSerialPort() override;
+
+    bool Open(const std::string& devicePath) override;
+    bool GetCommState() override;
+    bool SetCommState() override;
+    bool GetCommTimeouts(CommTimeouts& timeouts) override;
+    bool SetCommTimeouts(const CommTimeouts& timeouts) override;
+    bool PurgeComm(uint32_t flags) override;
+    bool EscapeCommFunction(LineCode code) override;
+    IoResult WriteFile(const uint8_t* data, size_t count) override;
+    IoResult ReadFile(uint8_t* buffer, size_t count) override;
+    void CloseHandle() override;
+
+    bool IsOpen() const override { return fd_ >= 0; }
+    PortError LastError() const override { return lastError_; }
+    int NativeHandle() const { return fd_; }
+
+    // "\\.\COMn" -> the path section "Ports" names for COMn, else /dev/ttyS(n-1);
+    // absolute paths pass through.
+    static std::string MapDevicePath(const std::string& devicePath, const PortLookup& lookup);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::time_point;
+
+    bool Fail(int error);
+    // 1 ready, 0 deadline passed, -1 device gone.
+    int PollFor(short events, TimePoint deadline, bool unlimited);
+
+    PortLookup lookup_;
+    int fd_ = -1;
+    bool gone_ = false;
+    bool haveSaved_ = false;
+    termios saved_{};
+    termios current_{};
+    CommTimeouts timeouts_{};
+    PortError lastError_;
+};

@@ -1,0 +1,317 @@
+// The serial link on POSIX systems: termios for the line setting, poll() on a steady-clock
+// deadline for the Win32 read and write time limits.
+#include "SerialPosix.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+namespace {
+
+const std::string devicePrefix = "\\\\.\\";
+
+template <typename F> auto RetryOnEintr(F call) {
+    decltype(call()) result;
+    do {
+        result = call();
+    } while (result == -1 && errno == EINTR);
+    return result;
+}
+
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
+// USB adapters otherwise hold small replies back for up to 16 ms.
+void RequestLowLatency(int fd) {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        (void)ioctl(fd, TIOCSSERIAL, &serial);
+    }
+}
+#else
+void RequestLowLatency(int) {}
+#endif
+
+bool IsGoneError(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+} // namespace
+
+std::string PosixSerialPort::MapDevicePath(const std::string& devicePath,
+                                           const PortLookup& lookup) {
+    std::string name = devicePath;
+    if (name.compare(0, devicePrefix.size(), devicePrefix) == 0)
+        name.erase(0, devicePrefix.size());
+    if (!name.empty() && name[0] == '/')
+        return name;
+    if (lookup) {
+        if (auto mapped = lookup(name); mapped && !mapped->empty())
+            return *mapped;
+    }
+    if (name.size() > 3 && name.compare(0, 3, "COM") == 0 &&
+        name.find_first_not_of("0123456789", 3) == std::string::npos && name.size() <= 6) {
+        int number = std::stoi(name.substr(3));
+        if (number >= 1)
+            return "/dev/ttyS" + std::to_string(number - 1);
+    }
+    return name; // not a port name: opening it fails with the system's reason
+}
+
+PosixSerialPort::PosixSerialPort(PortLookup lookup) : lookup_(std::move(lookup)) {}
+
+PosixSerialPort::~PosixSerialPort() {
+    CloseHandle();
+}
+
+bool PosixSerialPort::Fail(int error) {
+    lastError_.osError = error;
+    lastError_.reason = std::strerror(error);
+    return false;
+}
+
+bool PosixSerialPort::Open(const std::string& devicePath) {
+    CloseHandle();
+    gone_ = false;
+    lastError_ = PortError{};
+    lastError_.devicePath = MapDevicePath(devicePath, lookup_);
+    int fd = RetryOnEintr([&] {
+        return ::open(lastError_.devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    });
+    if (fd < 0)
+        return Fail(errno);
+    // flock holds against every other user of the port, root included; TIOCEXCL refuses
+    // later opens by programs that do not take the lock.
+    if (RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+        int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(fd);
+        return Fail(error);
+    }
+    (void)ioctl(fd, TIOCEXCL);
+    fd_ = fd;
+    // Linux raises both lines on open; the device must see them low until the reset pulse.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    (void)ioctl(fd_, TIOCMBIC, &lines);
+    RequestLowLatency(fd_);
+    haveSaved_ = false;
+    timeouts_ = CommTimeouts{};
+    return true;
+}
+
+bool PosixSerialPort::GetCommState() {
+    if (fd_ < 0)
+        return Fail(EBADF);
+    if (tcgetattr(fd_, &current_) != 0)
+        return Fail(errno);
+    if (!haveSaved_) {
+        saved_ = current_;
+        haveSaved_ = true;
+    }
+    return true;
+}
+
+bool PosixSerialPort::SetCommState() {
+    if (fd_ < 0)
+        return Fail(EBADF);
+    termios tio = current_;
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSTOPB | PARENB | CSIZE | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (cfsetispeed(&tio, B115200) != 0 || cfsetospeed(&tio, B115200) != 0)
+        return Fail(errno);
+    if (RetryOnEintr([&] { return tcsetattr(fd_, TCSANOW, &tio); }) != 0)
+        return Fail(errno);
+    current_ = tio;
+    return true;
+}
+
+bool PosixSerialPort::GetCommTimeouts(CommTimeouts& timeouts) {
+    if (fd_ < 0)
+        return Fail(EBADF);
+    timeouts = timeouts_;
+    return true;
+}
+
+bool PosixSerialPort::SetCommTimeouts(const CommTimeouts& timeouts) {
+    if (fd_ < 0)
+        return Fail(EBADF);
+    timeouts_ = timeouts;
+    return true;
+}
+
+bool PosixSerialPort::PurgeComm(uint32_t flags) {
+    if (fd_ < 0)
+        return Fail(EBADF);
+    int queue = -1;
+    bool tx = flags & 5; // PURGE_TXABORT | PURGE_TXCLEAR
+    bool rx = flags & 10;
+    if (tx && rx)
+        queue = TCIOFLUSH;
+    else if (tx)
+        queue = TCOFLUSH;
+    else if (rx)
+        queue = TCIFLUSH;
+    if (queue >= 0 && RetryOnEintr([&] { return tcflush(fd_, queue); }) != 0)
+        return Fail(errno);
+    return true;
+}
+
+bool PosixSerialPort::EscapeCommFunction(LineCode code) {
+    if (fd_ < 0)
+        return Fail(EBADF);
+    int line = (code == LineCode::SETDTR || code == LineCode::CLRDTR) ? TIOCM_DTR : TIOCM_RTS;
+    bool set = code == LineCode::SETDTR || code == LineCode::SETRTS;
+    if (ioctl(fd_, set ? TIOCMBIS : TIOCMBIC, &line) != 0)
+        return Fail(errno);
+    return true;
+}
+
+int PosixSerialPort::PollFor(short events, TimePoint deadline, bool unlimited) {
+    pollfd pfd{fd_, events, 0};
+    for (;;) {
+        int timeoutMs = -1;
+        if (!unlimited) {
+            auto remaining = deadline - Clock::now();
+            if (remaining <= Clock::duration::zero())
+                return 0;
+            // Round up: waking a little early would turn one wait into two.
+            auto ms = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
+            timeoutMs = static_cast<int>(std::min<long long>(ms, 1 << 30));
+        }
+        int ready = ::poll(&pfd, 1, timeoutMs);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            Fail(errno);
+            gone_ = true;
+            return -1;
+        }
+        if (ready == 0)
+            continue; // the deadline check above decides; poll may wake a little early
+        if (pfd.revents & events)
+            return 1;
+        if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            Fail(EIO);
+            gone_ = true;
+            return -1;
+        }
+    }
+}
+
+IoResult PosixSerialPort::ReadFile(uint8_t* buffer, size_t count) {
+    IoResult result;
+    if (fd_ < 0 || gone_) {
+        result.gone = gone_;
+        return result;
+    }
+    const auto t = timeouts_;
+    if (count == 0)
+        return result;
+    const auto start = Clock::now();
+    const bool noTotal = t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
+    // Win32: interval MAXDWORD with no total limit returns what has already arrived.
+    const bool immediate = noTotal && t.ReadIntervalTimeout == UINT32_MAX;
+    const auto totalDeadline =
+        start + std::chrono::milliseconds(uint64_t(t.ReadTotalTimeoutMultiplier) * count +
+                                          t.ReadTotalTimeoutConstant);
+    TimePoint intervalDeadline{};
+    const bool useInterval = t.ReadIntervalTimeout != 0 && !immediate;
+
+    while (result.count < count) {
+        TimePoint deadline = totalDeadline;
+        bool unlimited = noTotal;
+        if (useInterval && result.count > 0) {
+            if (unlimited || intervalDeadline < deadline)
+                deadline = intervalDeadline;
+            unlimited = false;
+        }
+        int ready = immediate ? 1 : PollFor(POLLIN, deadline, unlimited);
+        if (ready < 0) {
+            result.gone = true;
+            break;
+        }
+        if (ready == 0)
+            break;
+        ssize_t n = ::read(fd_, buffer + result.count, count - result.count);
+        if (n > 0) {
+            result.count += size_t(n);
+            intervalDeadline = Clock::now() + std::chrono::milliseconds(t.ReadIntervalTimeout);
+            continue;
+        }
+        if (n < 0 && (errno == EINTR))
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (immediate)
+                break;
+            continue;
+        }
+        // read() of 0 after poll said readable, or EIO: the adapter is gone.
+        int error = n == 0 ? EIO : errno;
+        Fail(error);
+        gone_ = result.gone = IsGoneError(error);
+        break;
+    }
+    return result;
+}
+
+IoResult PosixSerialPort::WriteFile(const uint8_t* data, size_t count) {
+    IoResult result;
+    if (fd_ < 0 || gone_) {
+        result.gone = gone_;
+        return result;
+    }
+    const auto t = timeouts_;
+    const bool unlimited = t.WriteTotalTimeoutMultiplier == 0 && t.WriteTotalTimeoutConstant == 0;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(uint64_t(t.WriteTotalTimeoutMultiplier) * count +
+                                                 t.WriteTotalTimeoutConstant);
+    while (result.count < count) {
+        ssize_t n = ::write(fd_, data + result.count, count - result.count);
+        if (n > 0) {
+            result.count += size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            int ready = PollFor(POLLOUT, deadline, unlimited);
+            if (ready < 0)
+                result.gone = true;
+            if (ready <= 0)
+                break;
+            continue;
+        }
+        int error = n == 0 ? EIO : errno;
+        Fail(error);
+        gone_ = result.gone = IsGoneError(error) || error == EPIPE;
+        break;
+    }
+    return result;
+}
+
+void PosixSerialPort::CloseHandle() {
+    if (fd_ < 0)
+        return;
+    if (haveSaved_)
+        (void)tcsetattr(fd_, TCSANOW, &saved_);
+    (void)flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+    haveSaved_ = false;
+}
+
+std::unique_ptr<SerialPort> CreateSerialPort(PortLookup lookup) {
+    return std::make_unique<PosixSerialPort>(std::move(lookup));
+}

@@ -1,0 +1,136 @@
+// The serial link on Windows: the Win32 communications calls, with the fixed values the
+// bootloader needs.
+#include "SerialPort.h"
+
+#include <windows.h>
+
+namespace {
+
+std::string SystemText(DWORD error) {
+    char* text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string result = length ? std::string(text, length) : "Fehler " + std::to_string(error);
+    if (text)
+        LocalFree(text);
+    while (!result.empty() &&
+           (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
+        result.pop_back();
+    return result;
+}
+
+class Win32SerialPort : public SerialPort {
+public:
+    ~Win32SerialPort() override { CloseHandle(); }
+
+    bool Open(const std::string& devicePath) override {
+        CloseHandle();
+        lastError_ = PortError{};
+        lastError_.devicePath = devicePath;
+        handle_ = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle_ != INVALID_HANDLE_VALUE || Fail();
+    }
+
+    bool GetCommState() override {
+        dcb_ = DCB{};
+        dcb_.DCBlength = sizeof(DCB);
+        return ::GetCommState(handle_, &dcb_) || Fail();
+    }
+
+    bool SetCommState() override {
+        dcb_.BaudRate = 115200;
+        dcb_.ByteSize = 8;
+        dcb_.Parity = 0;
+        dcb_.StopBits = 0;
+        // The flag word becomes exactly 1: binary mode and nothing else.
+        dcb_.fBinary = 1;
+        dcb_.fParity = 0;
+        dcb_.fOutxCtsFlow = 0;
+        dcb_.fOutxDsrFlow = 0;
+        dcb_.fDtrControl = DTR_CONTROL_DISABLE;
+        dcb_.fDsrSensitivity = 0;
+        dcb_.fTXContinueOnXoff = 0;
+        dcb_.fOutX = 0;
+        dcb_.fInX = 0;
+        dcb_.fErrorChar = 0;
+        dcb_.fNull = 0;
+        dcb_.fRtsControl = RTS_CONTROL_DISABLE;
+        dcb_.fAbortOnError = 0;
+        dcb_.fDummy2 = 0;
+        return ::SetCommState(handle_, &dcb_) || Fail();
+    }
+
+    bool GetCommTimeouts(CommTimeouts& timeouts) override {
+        COMMTIMEOUTS native{};
+        if (!::GetCommTimeouts(handle_, &native))
+            return Fail();
+        timeouts = {native.ReadIntervalTimeout, native.ReadTotalTimeoutMultiplier,
+                    native.ReadTotalTimeoutConstant, native.WriteTotalTimeoutMultiplier,
+                    native.WriteTotalTimeoutConstant};
+        return true;
+    }
+
+    bool SetCommTimeouts(const CommTimeouts& timeouts) override {
+        COMMTIMEOUTS native{timeouts.ReadIntervalTimeout, timeouts.ReadTotalTimeoutMultiplier,
+                            timeouts.ReadTotalTimeoutConstant, timeouts.WriteTotalTimeoutMultiplier,
+                            timeouts.WriteTotalTimeoutConstant};
+        return ::SetCommTimeouts(handle_, &native) || Fail();
+    }
+
+    bool PurgeComm(uint32_t flags) override { return ::PurgeComm(handle_, flags) || Fail(); }
+
+    bool EscapeCommFunction(LineCode code) override {
+        return ::EscapeCommFunction(handle_, static_cast<DWORD>(code)) || Fail();
+    }
+
+    IoResult WriteFile(const uint8_t* data, size_t count) override {
+        IoResult result;
+        if (handle_ == INVALID_HANDLE_VALUE)
+            return result;
+        DWORD written = 0;
+        if (!::WriteFile(handle_, data, static_cast<DWORD>(count), &written, nullptr))
+            result.gone = !Fail();
+        result.count = written;
+        return result;
+    }
+
+    IoResult ReadFile(uint8_t* buffer, size_t count) override {
+        IoResult result;
+        if (handle_ == INVALID_HANDLE_VALUE)
+            return result;
+        DWORD read = 0;
+        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(count), &read, nullptr))
+            result.gone = !Fail();
+        result.count = read;
+        return result;
+    }
+
+    void CloseHandle() override {
+        if (handle_ == INVALID_HANDLE_VALUE)
+            return;
+        ::CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+
+    bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+    PortError LastError() const override { return lastError_; }
+
+private:
+    bool Fail() {
+        lastError_.osError = static_cast<int>(GetLastError());
+        lastError_.reason = SystemText(static_cast<DWORD>(lastError_.osError));
+        return false;
+    }
+
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    DCB dcb_{};
+    PortError lastError_;
+};
+
+} // namespace
+
+std::unique_ptr<SerialPort> CreateSerialPort(PortLookup) {
+    return std::make_unique<Win32SerialPort>();
+}

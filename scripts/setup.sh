@@ -1,0 +1,18 @@
+# Shared by scripts/test and scripts/demo: the Debian packages the project needs.
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev)
+TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix)
+
+InstallPackages() {
+    local missing=()
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+}

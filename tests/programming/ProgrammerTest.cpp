@@ -1,0 +1,340 @@
+// The programming run over a fake port and a fake window: what the user sees and what
+// the device receives, in order.
+#include "Programmer.h"
+#include "Fakes.h"
+#include "FirmwareFile.h"
+#include "TempDir.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::string goodFile = ":0400100012345678D8\r\n"
+                             ":020000040000FA\r\n"
+                             ":04001400AABBCCDDDA\r\n"
+                             ":00000001FF\r\n";
+
+class ProgrammerTest : public ::testing::Test {
+protected:
+    ProgrammerTest() : port(log), window(log), run(window, port) {
+        port.device = GoodDevice();
+        run.Setup.Port = "COM3";
+    }
+
+    void Write(const std::string& content) { dir.Write("fw.hex", content); }
+    void Program() { run.Programing(dir.Path("fw.hex")); }
+
+    // The log from the first entry equal to `from` on, only entries starting with one of
+    // `kinds`.
+    std::vector<std::string> Events(std::initializer_list<const char*> kinds) const {
+        std::vector<std::string> out;
+        for (const auto& e : log)
+            for (const char* k : kinds)
+                if (e.rfind(k, 0) == 0)
+                    out.push_back(e);
+        return out;
+    }
+
+    void ExpectCleanEnd() {
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_EQ(port.closes, port.opens - port.failedOpens);
+        EXPECT_FALSE(run.Busy);
+    }
+
+    TempDir dir;
+    EventLog log;
+    FakeSerialPort port;
+    FakeWindow window;
+    Programmer run;
+};
+
+TEST_F(ProgrammerTest, SuccessfulRunSendsEveryDataRecordAndEndsWithTheEndCommand) {
+    Write(goodFile + "trailing text after the end record\r\n");
+    Program();
+
+    EXPECT_EQ(port.openedPath, "\\\\.\\COM3");
+    EXPECT_EQ(window.statuses,
+              (std::vector<std::string>{"Reset", "Suche nach Morvik 2.",
+                                        "Schreibe Daten, bitte warten!", "Alles OK !"}));
+    EXPECT_TRUE(window.messages.empty());
+    auto frames = port.Frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(Hex(frames[0]), "E3 00 10 04 14 34 12 78 56");
+    EXPECT_EQ(Hex(frames[1]), "E3 00 14 04 0E BB AA DD CC");
+    EXPECT_EQ(port.Count(EndCommand), 1);
+    EXPECT_EQ(Hex(port.writes.back()), "ED");
+    // Five lines counted; the end record is line 4, so the bar waits for the end command.
+    EXPECT_EQ(window.progress, (std::vector<int>{0, 20, 40, 60, 80, 100}));
+    EXPECT_EQ(window.beeps, 1);
+    EXPECT_EQ(run.LastOutcome(), RunOutcome::Ok);
+    ExpectCleanEnd();
+}
+
+TEST_F(ProgrammerTest, ModemLinesAndTimeLimitsFollowTheRunsPhases) {
+    Write(goodFile);
+    Program();
+    EXPECT_EQ(Events({"open", "SetCommTimeouts", "SET", "CLR", "pace", "status", "close", "beep"}),
+              (std::vector<std::string>{
+                  "open \\\\.\\COM3", "SetCommTimeouts 50/100/1000/20/1000", "SETDTR",
+                  "status Reset", "SETRTS", "pace", "CLRRTS", "SetCommTimeouts 0/1/100/20/1000",
+                  "status Suche nach Morvik 2.", "SetCommTimeouts 50/100/1000/20/1000",
+                  "status Schreibe Daten, bitte warten!", "beep", "status Alles OK !", "CLRDTR",
+                  "SETRTS", "pace", "CLRRTS", "CLRDTR", "close"}));
+}
+
+TEST_F(ProgrammerTest, SearchGoesOnUntilTheDeviceIsSwitchedOn) {
+    port.device = GoodDevice(25);
+    Write(goodFile);
+    Program();
+    EXPECT_EQ(port.Count(SyncCommand), 26);
+    EXPECT_NEAR(port.elapsedMs, 25 * 101, 1); // each silent attempt waits 101 ms
+    EXPECT_EQ(window.statuses.back(), "Alles OK !");
+}
+
+TEST_F(ProgrammerTest, StopDuringTheSearchEndsItWithoutTouchingTheFile) {
+    port.device = GoodDevice(1000);
+    window.onPump = [&](int pump) { run.StopRequested = pump == 10 || run.StopRequested; };
+    Program(); // no file exists: reading it would throw
+    EXPECT_EQ(window.statuses.back(), "Suche abgebrochen.");
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(port.Frames().size(), 0u);
+    EXPECT_EQ(run.LastOutcome(), RunOutcome::SearchStopped);
+    ExpectCleanEnd();
+}
+
+TEST_F(ProgrammerTest, StopDuringTheResetPulseIsForgotten) {
+    window.onPump = [&](int pump) {
+        if (pump == 1)
+            run.StopRequested = true;
+    };
+    Write(goodFile);
+    Program();
+    EXPECT_EQ(window.statuses.back(), "Alles OK !");
+}
+
+TEST_F(ProgrammerTest, StopDuringTheSendingPassLetsAtMostTwoFramesOut) {
+    std::string file;
+    for (int i = 0; i < 10; ++i)
+        file += ":0400100012345678D8\n";
+    Write(file + ":00000001FF\n");
+    size_t framesAtStop = 0;
+    window.onPump = [&](int) {
+        if (port.Frames().size() == 3 && !run.StopRequested) {
+            run.StopRequested = true;
+            framesAtStop = port.Frames().size();
+        }
+    };
+    Program();
+    // The exchange whose pump saw the press still sends; so does the next line's.
+    EXPECT_EQ(port.Frames().size(), framesAtStop + 2);
+    EXPECT_EQ(port.Count(EndCommand), 0);
+    EXPECT_EQ(window.statuses.back(), "Schreiben abgebrochen!");
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_LT(window.progress.back(), 100);
+    EXPECT_EQ(run.LastOutcome(), RunOutcome::Stopped);
+    ExpectCleanEnd();
+}
+
+TEST_F(ProgrammerTest, StopDuringTheLastExchangeStillEndsTheTransfer) {
+    Write(":0400100012345678D8\n");
+    window.onPump = [&](int) {
+        if (port.Frames().size() == 0 && port.Count(SyncCommand) > 0 &&
+            window.statuses.back() == "Schreibe Daten, bitte warten!")
+            run.StopRequested = true;
+    };
+    Program();
+    EXPECT_EQ(port.Frames().size(), 1u);
+    EXPECT_EQ(port.Count(EndCommand), 1);
+    EXPECT_EQ(window.beeps, 1);
+    EXPECT_EQ(window.statuses, (std::vector<std::string>{"Reset", "Suche nach Morvik 2.",
+                                                         "Schreibe Daten, bitte warten!",
+                                                         "Alles OK !", "Schreiben abgebrochen!"}));
+}
+
+TEST_F(ProgrammerTest, ClickDuringARunChangesNothing) {
+    Write(goodFile);
+    window.onPump = [&](int) { run.Programing(dir.Path("fw.hex")); };
+    Program();
+    EXPECT_EQ(port.opens, 1);
+    EXPECT_EQ(window.statuses.back(), "Alles OK !");
+}
+
+TEST_F(ProgrammerTest, EmptyFilesAndFilesWithoutEndRecordStillGetTheEndCommand) {
+    for (const std::string& content : {std::string(), std::string("\x1A:0400100012345678D8\n"),
+                                       std::string(":0400100012345678D8")}) {
+        log.clear();
+        port.writes.clear();
+        Write(content);
+        Program();
+        EXPECT_EQ(port.Frames().size(), content.rfind(":", 0) == 0 ? 1u : 0u);
+        EXPECT_EQ(port.Count(EndCommand), 1);
+        EXPECT_EQ(window.statuses.back(), "Alles OK !");
+    }
+}
+
+TEST_F(ProgrammerTest, DeviceFailuresEndWithAWriteError) {
+    struct Case {
+        std::vector<uint8_t> frameReply, endReply;
+        std::vector<std::string> messages;
+    };
+    const std::vector<Case> cases = {
+        {{}, {EndReply}, {"Verbindung Timeout!", "Schreibfehler!"}},
+        {{0xE4, 0xE7}, {EndReply}, {"Schreibfehler!"}},
+        {{0xE7}, {EndReply}, {"Schreibfehler!"}}, // one byte, then silence: no timeout message
+        {{0xE7, 0xE4}, {0x00}, {"Schreibfehler!"}},
+        {{0xE7, 0xE4}, {}, {"Verbindung Timeout!", "Schreibfehler!"}},
+    };
+    for (const auto& c : cases) {
+        window.messages.clear();
+        port.writes.clear();
+        port.device = [&](const std::vector<uint8_t>& in) -> std::vector<uint8_t> {
+            if (in[0] == SyncCommand)
+                return {SyncReply};
+            return in[0] == WriteCommand ? c.frameReply : c.endReply;
+        };
+        Write(goodFile);
+        Program();
+        EXPECT_EQ(window.messages, c.messages);
+        EXPECT_EQ(window.statuses.back(), "Schreibfehler!");
+        EXPECT_EQ(window.beeps, 0);
+        EXPECT_EQ(run.LastOutcome(), RunOutcome::WriteError);
+        // A failed frame ends the pass: no further frame, no end command.
+        if (c.frameReply != std::vector<uint8_t>{0xE7, 0xE4}) {
+            EXPECT_EQ(port.Frames().size(), 1u);
+            EXPECT_EQ(port.Count(EndCommand), 0);
+        }
+        ExpectCleanEnd();
+    }
+}
+
+TEST_F(ProgrammerTest, EachOpenFailureShowsItsMessageAndReleasesThePort) {
+    const std::vector<std::string> messages = {
+        "Schnittstelle konnte nicht geöffnet werden!",
+        "Schnittstellenparameter konnten nicht gelesen werden!",
+        "Schnittstellenparameter konnten nicht gesetzt werden!",
+        "Kommunikations Timeout konnte nicht gesetzt werden!",
+        "Puffer konnte nicht gelöscht werden!"};
+    for (int step = 1; step <= 5; ++step) {
+        port.failStep = step;
+        window.messages.clear();
+        window.statuses.clear();
+        Program();
+        EXPECT_EQ(window.messages, std::vector<std::string>{messages[step - 1]});
+        EXPECT_TRUE(window.statuses.empty());
+        EXPECT_EQ(run.LastOutcome(), RunOutcome::PortFailed);
+        ExpectCleanEnd();
+    }
+}
+
+TEST_F(ProgrammerTest, BadFilesReachTheDeviceNotAtAll) {
+    const std::string line1 = ":0400100012345678D8\n";
+    const std::string h = "Fehler in Hex Datei!\n\r";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {line1 + line1 + line1 + line1 + line1 + line1 + "\n" + line1, h + "Leere Zeile 7 !"},
+        {line1 + line1 + "X0400100012345678D8\n", h + "Zeile 3 muß mit : beginnen!"},
+        {line1 + ":04001000123456G8D8\n", h + "Zeile 2 ist fehlerhaft!"},
+        {":0400100012345678\n", h + "Zeile 1 ist fehlerhaft!"},
+        {":04001000\n", h + "Zeile 1 ist fehlerhaft!"},
+        {":0400100012345678D9\n", h + "Zeile 1: Prüfsumme falsch!"},
+        {":26000000" + std::string(76, '0') + "DA\n", h + "Zeile 1: mehr als 36 Datenbytes!"},
+        {":0300100012345651\n", h + "Zeile 1: ungerade Anzahl Datenbytes!"},
+        {":020000040001F9\n" + line1, h + "Zeile 1: Adresse über 64 KB!"},
+        {":020000021000EC\n" + line1, h + "Zeile 1: Adresse über 64 KB!"},
+        // The last bad line is far down: nothing before it may go out either.
+        {line1 + line1 + line1 + ":00000001FE\n", h + "Zeile 4: Prüfsumme falsch!"},
+    };
+    for (const auto& [content, message] : cases) {
+        window.messages.clear();
+        port.writes.clear();
+        Write(content);
+        Program();
+        EXPECT_EQ(window.messages, (std::vector<std::string>{message, "Schreibfehler!"}));
+        EXPECT_EQ(window.statuses.back(), "Schreibfehler!");
+        EXPECT_TRUE(port.Frames().empty()) << message;
+        EXPECT_EQ(port.Count(EndCommand), 0);
+        EXPECT_FALSE(port.dtr);
+        ExpectCleanEnd();
+    }
+}
+
+TEST_F(ProgrammerTest, HarmlessRecordsAndLinesAfterTheEndRecordAreAccepted) {
+    Write(":0400100012345678D8  \t\n" // trailing blanks
+          ":020000040000FA\n"         // upper 16 address bits zero
+          ":0400000305000000F4\n"     // start segment address
+          ":04000005000000CD2A\n"     // start linear address
+          ":00000001FF\n"
+          "garbage after the end\n\n");
+    Program();
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(port.Frames().size(), 1u);
+    EXPECT_EQ(window.statuses.back(), "Alles OK !");
+}
+
+TEST_F(ProgrammerTest, FileErrorsAreRaisedAfterTheRunHasCleanedUp) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"missing.hex", "Datei nicht gefunden"},
+        {"directory.hex", "E/A-Fehler 21"},
+        {"fifo.hex", "E/A-Fehler 29"}, // no writer: must not hang
+    };
+    dir.MakeDirectory("directory.hex");
+    dir.MakeFifo("fifo.hex");
+    for (const auto& [name, text] : cases) {
+        try {
+            run.Programing(dir.Path(name));
+            ADD_FAILURE() << name << " did not raise";
+        } catch (const FirmwareFileError& error) {
+            EXPECT_EQ(std::string(error.what()), text);
+        }
+        EXPECT_FALSE(port.dtr);
+        EXPECT_EQ(port.Frames().size(), 0u);
+        EXPECT_EQ(run.LastOutcome(), RunOutcome::FileError);
+        ExpectCleanEnd();
+    }
+    // The next click starts a fresh run.
+    Write(goodFile);
+    Program();
+    EXPECT_EQ(window.statuses.back(), "Alles OK !");
+}
+
+TEST_F(ProgrammerTest, AdapterVanishingEndsTheSearchOrFailsTheTransfer) {
+    port.device = GoodDevice(1000);
+    window.onPump = [&](int pump) { port.gone = port.gone || pump == 5; };
+    Program();
+    EXPECT_EQ(window.messages,
+              std::vector<std::string>{"Verbindung zur Schnittstelle unterbrochen!"});
+    EXPECT_EQ(window.statuses.back(), "Suche abgebrochen.");
+    EXPECT_EQ(run.LastOutcome(), RunOutcome::PortLost);
+    ExpectCleanEnd();
+
+    port.gone = false;
+    port.device = GoodDevice();
+    window.messages.clear();
+    window.onPump = [&](int) { port.gone = port.gone || !port.Frames().empty(); };
+    Write(goodFile);
+    Program();
+    EXPECT_EQ(window.messages, (std::vector<std::string>{"Verbindung Timeout!", "Schreibfehler!"}));
+    EXPECT_EQ(run.LastOutcome(), RunOutcome::PortLost);
+    ExpectCleanEnd();
+}
+
+TEST_F(ProgrammerTest, ClosingTheWindowDuringARunSilencesItAndLeavesThePortAlone) {
+    std::string file;
+    for (int i = 0; i < 5; ++i)
+        file += ":0400100012345678D8\n";
+    Write(file);
+    window.onPump = [&](int) {
+        if (port.Frames().size() == 2 && port.IsOpen()) {
+            run.StopRequested = true;
+            run.ReleaseForClose();
+        }
+    };
+    Program();
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(port.Frames().size(), 2u);
+    EXPECT_EQ(port.opsWhileClosed, 0);
+    EXPECT_EQ(port.closes, 1);
+    EXPECT_FALSE(run.Busy);
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+// Frames as the device receives them, and the line reader's rules for the firmware file.
+#include "Protocol.h"
+#include "Fakes.h"
+#include "FirmwareFile.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(WriteFrame, CarriesAddressCountChecksumAndSwappedWords) {
+    EXPECT_EQ(Hex(WriteFrame(":0400100012345678D8")), "E3 00 10 04 14 34 12 78 56");
+    EXPECT_EQ(Hex(WriteFrame(":0400100012345678d8")), Hex(WriteFrame(":0400100012345678D8")));
+    EXPECT_EQ(Hex(WriteFrame(":04abcd00deadbeef00")), "E3 AB CD 04 38 AD DE EF BE");
+    EXPECT_EQ(Hex(WriteFrame(":00ABCD0000")), "E3 AB CD 00 00");
+    // The record's own checksum is neither checked nor sent.
+    EXPECT_EQ(Hex(WriteFrame(":0400100012345678FF")), "E3 00 10 04 14 34 12 78 56");
+}
+
+TEST(WriteFrame, LargestRecordFitsTheDevicesBuffer) {
+    std::string line = ":24000000";
+    for (int i = 0; i < 36; ++i)
+        line += "FF";
+    auto frame = WriteFrame(line + "DC");
+    EXPECT_EQ(frame.size(), FrameBufferSize);
+    EXPECT_EQ(frame[4], uint8_t(36 * 0xFF));
+}
+
+TEST(WriteFrame, MalformedDigitsAndShortLinesFollowTheLenientRule) {
+    EXPECT_EQ(HexPair("1G", 0), 1); // bad second digit: the first digit's value
+    EXPECT_EQ(HexPair("G1", 0), 0); // bad first digit: 0
+    EXPECT_EQ(HexPair("7", 0), 7);  // line ends after one digit
+    EXPECT_EQ(HexPair("", 5), 0);   // never read past the end
+    EXPECT_EQ(WriteFrame(":04").size(), 9u);
+}
+
+TEST(RecordChecks, RecordTypesAreTakenFromCharactersEightAndNine) {
+    EXPECT_TRUE(IsDataRecord(":0400100012345678D8"));
+    EXPECT_TRUE(IsEndRecord(":00000001FF"));
+    EXPECT_FALSE(IsDataRecord(":020000040000FA"));
+    EXPECT_FALSE(IsEndRecord(":0000"));
+    EXPECT_EQ(RecordProblem(":00000001FF", 1), std::nullopt);
+    EXPECT_EQ(RecordProblem(":00000001ff \t", 1), std::nullopt);
+    EXPECT_NE(RecordProblem(": 0000001FF", 1), std::nullopt);
+    EXPECT_NE(RecordProblem(":00000001FF00", 1), std::nullopt); // longer than its fields
+    EXPECT_NE(RecordProblem(":", 1), std::nullopt);
+}
+
+class FirmwareFileTest : public ::testing::Test {
+protected:
+    std::vector<std::string> Lines(const std::string& content) {
+        dir.Write("f", content);
+        FirmwareFile file(dir.Path("f"));
+        std::vector<std::string> lines;
+        for (int pass = 0; pass < 2; ++pass) { // both passes read the same lines
+            file.Reset();
+            std::vector<std::string> read;
+            while (!file.Eof())
+                read.push_back(file.ReadLine());
+            if (pass == 1) {
+                EXPECT_EQ(read, lines);
+            }
+            lines = read;
+        }
+        return lines;
+    }
+    TempDir dir;
+};
+
+using LineList = std::vector<std::string>;
+
+TEST_F(FirmwareFileTest, LineEndsFollowTheTextFileRules) {
+    EXPECT_EQ(Lines(""), LineList{});
+    EXPECT_EQ(Lines("a\nb\n"), (LineList{"a", "b"}));
+    EXPECT_EQ(Lines("a\r\nb"), (LineList{"a", "b"}));
+    EXPECT_EQ(Lines("a\n\nb\n"), (LineList{"a", "", "b"}));
+    EXPECT_EQ(Lines("a\rb\r\r\nc\r"), (LineList{"ab", "c"})); // lone CRs are dropped
+    EXPECT_EQ(Lines("\n"), (LineList{""}));
+}
+
+TEST_F(FirmwareFileTest, CtrlZEndsTheFileOnlyWhereALineBegins) {
+    EXPECT_EQ(Lines("a\n\x1A"
+                    "b\n"),
+              (LineList{"a"}));
+    EXPECT_EQ(Lines("\x1A"
+                    "a\n"),
+              LineList{});
+    EXPECT_EQ(Lines("a\x1A"
+                    "b\nc\n"),
+              (LineList{"a\x1A"
+                        "b",
+                        "c"}));
+}
+
+TEST_F(FirmwareFileTest, LongLinesAndLineEndsAcrossTheReadBufferAreWhole) {
+    std::string longLine(200000, 'x');
+    EXPECT_EQ(Lines(longLine + "\r\nshort"), (LineList{longLine, "short"}));
+    // A CR as the last byte of one buffer fill and its LF as the first of the next.
+    std::string first(65535, 'y');
+    EXPECT_EQ(Lines(first + "\r\nz\r\n"), (LineList{first, "z"}));
+}
+
+TEST_F(FirmwareFileTest, OpeningFailuresCarryTheUsersText) {
+    FirmwareFile missing(dir.Path("nothing"));
+    try {
+        missing.Reset();
+        FAIL();
+    } catch (const FirmwareFileError& e) {
+        EXPECT_STREQ(e.what(), "Datei nicht gefunden");
+    }
+    EXPECT_FALSE(missing.IsOpen());
+    EXPECT_STREQ(FirmwareFileError(13).what(), "Dateizugriff verweigert");
+    EXPECT_STREQ(FirmwareFileError(5).what(), "E/A-Fehler 5");
+}
+
+} // namespace

@@ -1,0 +1,191 @@
+// The POSIX serial backend on a pseudo-terminal pair: the master side plays the device.
+#include "SerialPosix.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double CpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+class SerialPosixTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        slave = ptsname(master);
+        ASSERT_TRUE(Open(port));
+    }
+    void TearDown() override {
+        port.CloseHandle();
+        if (master >= 0)
+            close(master);
+    }
+    bool Open(PosixSerialPort& p) {
+        return p.Open("\\\\.\\" + slave) && p.GetCommState() && p.SetCommState() &&
+               p.SetCommTimeouts(OpenComTimeouts) && p.PurgeComm(PurgeAll);
+    }
+    void DeviceSends(std::initializer_list<uint8_t> bytes) {
+        std::vector<uint8_t> data(bytes);
+        ASSERT_EQ(write(master, data.data(), data.size()), ssize_t(data.size()));
+    }
+    void Limits(uint32_t interval, uint32_t multiplier, uint32_t constant) {
+        port.SetCommTimeouts({interval, multiplier, constant, 20, 1000});
+    }
+
+    int master = -1;
+    std::string slave;
+    PosixSerialPort port;
+};
+
+TEST_F(SerialPosixTest, BytesTravelBothWaysUnchanged) {
+    const uint8_t frame[] = {0xE3, 0x00, 0x0A, 0x0D, 0x11, 0x13, 0xFF, 0x1A, 0x03};
+    EXPECT_EQ(port.WriteFile(frame, sizeof frame).count, sizeof frame);
+    uint8_t got[16];
+    usleep(20000);
+    EXPECT_EQ(read(master, got, sizeof got), ssize_t(sizeof frame));
+    EXPECT_EQ(std::vector<uint8_t>(got, got + sizeof frame),
+              std::vector<uint8_t>(frame, frame + sizeof frame));
+    DeviceSends({0xE7, 0x0D, 0x0A, 0x11});
+    IoResult r = port.ReadFile(got, 4);
+    EXPECT_EQ(r.count, 4u);
+    EXPECT_EQ(std::vector<uint8_t>(got, got + 4), (std::vector<uint8_t>{0xE7, 0x0D, 0x0A, 0x11}));
+}
+
+TEST_F(SerialPosixTest, SecondOpenIsRefusedWhileThePortIsHeld) {
+    PosixSerialPort other;
+    EXPECT_FALSE(other.Open(slave));
+    EXPECT_EQ(other.LastError().devicePath, slave);
+    EXPECT_EQ(other.LastError().osError, EBUSY);
+    port.CloseHandle();
+    EXPECT_TRUE(other.Open(slave)); // released on close
+}
+
+TEST_F(SerialPosixTest, TotalLimitIsMultiplierTimesCountPlusConstant) {
+    Limits(0, 1, 100); // the search's one-byte read
+    uint8_t b[2];
+    auto start = Clock::now();
+    IoResult r = port.ReadFile(b, 1);
+    double ms = MsSince(start);
+    EXPECT_EQ(r.count, 0u);
+    EXPECT_FALSE(r.gone);
+    EXPECT_GE(ms, 101);
+    EXPECT_LT(ms, 160);
+
+    Limits(0, 20, 40);
+    start = Clock::now();
+    r = port.ReadFile(b, 2);
+    ms = MsSince(start);
+    EXPECT_GE(ms, 80);
+    EXPECT_LT(ms, 140);
+}
+
+TEST_F(SerialPosixTest, IntervalLimitEndsAReplyThatStopsEarly) {
+    Limits(30, 100, 1000);
+    std::thread device([&] {
+        usleep(50000);
+        DeviceSends({0xE7});
+    });
+    uint8_t b[2];
+    auto start = Clock::now();
+    IoResult r = port.ReadFile(b, 2);
+    double ms = MsSince(start);
+    device.join();
+    EXPECT_EQ(r.count, 1u);
+    EXPECT_GE(ms, 80); // 50 ms until the byte, then the 30 ms interval
+    EXPECT_LT(ms, 150);
+}
+
+TEST_F(SerialPosixTest, ReadReturnsAsSoonAsEverythingArrived) {
+    Limits(50, 100, 1000);
+    std::thread device([&] {
+        usleep(10000);
+        DeviceSends({0xE7});
+        usleep(10000);
+        DeviceSends({0xE4});
+    });
+    uint8_t b[2];
+    auto start = Clock::now();
+    IoResult r = port.ReadFile(b, 2);
+    double ms = MsSince(start);
+    device.join();
+    EXPECT_EQ(r.count, 2u);
+    EXPECT_LT(ms, 60);
+}
+
+TEST_F(SerialPosixTest, PurgeDropsPendingInput) {
+    DeviceSends({0xEB, 0xEB, 0xEB});
+    usleep(20000);
+    EXPECT_TRUE(port.PurgeComm(PurgeAll));
+    Limits(0, 1, 20);
+    uint8_t b[3];
+    EXPECT_EQ(port.ReadFile(b, 3).count, 0u);
+}
+
+TEST_F(SerialPosixTest, VanishedDeviceIsReportedAtOnceAndNeverSpins) {
+    Limits(0, 1, 100);
+    close(master);
+    master = -1;
+    uint8_t b[1];
+    double cpuBefore = CpuMs();
+    auto start = Clock::now();
+    for (int i = 0; i < 1000; ++i) { // a careless caller looping on a dead port
+        IoResult r = port.ReadFile(b, 1);
+        ASSERT_TRUE(r.gone);
+        ASSERT_EQ(r.count, 0u);
+    }
+    EXPECT_TRUE(port.WriteFile(b, 1).gone);
+    EXPECT_LT(MsSince(start), 100);
+    EXPECT_LT(CpuMs() - cpuBefore, 100);
+}
+
+TEST_F(SerialPosixTest, HangupDuringAWaitEndsTheRead) {
+    Limits(50, 100, 5000);
+    std::thread unplug([&] {
+        usleep(30000);
+        close(master);
+    });
+    uint8_t b[2];
+    auto start = Clock::now();
+    IoResult r = port.ReadFile(b, 2);
+    double ms = MsSince(start);
+    unplug.join();
+    master = -1;
+    EXPECT_TRUE(r.gone);
+    EXPECT_LT(ms, 1000);
+}
+
+TEST(PortNames, ComNamesMapToTheSectionOrToTheSerialDevices) {
+    PortLookup none;
+    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM1", none), "/dev/ttyS0");
+    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM16", none), "/dev/ttyS15");
+    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\/dev/ttyUSB0", none), "/dev/ttyUSB0");
+    EXPECT_EQ(PosixSerialPort::MapDevicePath("/dev/ttyACM1", none), "/dev/ttyACM1");
+    PortLookup ports = [](const std::string& name) -> std::optional<std::string> {
+        if (name == "COM3")
+            return "/dev/ttyUSB0";
+        return std::nullopt;
+    };
+    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM3", ports), "/dev/ttyUSB0");
+    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM4", ports), "/dev/ttyS3");
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+#include "ConsoleServices.h"
+
+#include "Console.h"
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+const std::string searchStatus = "Suche nach Morvik 2.";
+}
+
+std::string ConsoleText(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "\n\r") == 0) {
+            out += '\n';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string WithFullStop(const std::string& text) {
+    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
+        return text + ".";
+    return text;
+}
+
+ConsoleServices::ConsoleServices(bool showProgress, double searchTimeoutSeconds)
+    : showProgress_(showProgress), searchTimeout_(searchTimeoutSeconds) {}
+
+void ConsoleServices::EndProgressLine() {
+    if (progressShown_)
+        std::fputc('\n', stderr);
+    progressShown_ = false;
+}
+
+void ConsoleServices::SetStatus(const std::string& text) {
+    EndProgressLine();
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+    searching_ = text == searchStatus;
+    if (searching_ && searchTimeout_ > 0)
+        searchDeadline_ = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(searchTimeout_));
+}
+
+void ConsoleServices::SetProgress(int percent) {
+    if (!showProgress_)
+        return;
+    const int width = 40;
+    std::string bar(size_t(percent * width / 100), '#');
+    bar.resize(width, '.');
+    std::fprintf(stderr, "\r[%s] %3d %%", bar.c_str(), percent);
+    std::fflush(stderr);
+    progressShown_ = true;
+}
+
+void ConsoleServices::ShowMessage(const std::string& text) {
+    EndProgressLine();
+    std::fprintf(stderr, "%s\n", ConsoleText(text).c_str());
+    std::fflush(stderr);
+}
+
+void ConsoleServices::ShowPortError(const std::string& text, const PortError& detail) {
+    ShowMessage(text);
+    std::fprintf(stderr, "%s: %s\n", detail.devicePath.c_str(), detail.reason.c_str());
+    if (const char* hint = PermissionHint(detail.osError))
+        std::fprintf(stderr, "%s\n", hint);
+}
+
+void ConsoleServices::ProcessMessages() {
+    if (!run_)
+        return;
+    if (StopSignalCount() > 0)
+        run_->StopRequested = true;
+    if (searching_ && searchTimeout_ > 0 && std::chrono::steady_clock::now() >= searchDeadline_ &&
+        !run_->StopRequested) {
+        searchTimedOut_ = true;
+        run_->StopRequested = true;
+    }
+}
+
+void ConsoleServices::WaitForPacingTimer() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    ProcessMessages();
+}
+
+void ConsoleServices::Beep() {
+    if (showProgress_) {
+        std::fputc('\a', stderr);
+        std::fflush(stderr);
+    }
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Programmer.h"
+#include "WindowServices.h"
+
+#include <chrono>
+#include <string>
+
+// The window's services on a console: status texts on stdout, one per line and nothing else;
+// messages on stderr; a progress bar on stderr when it is a terminal.
+class ConsoleServices : public WindowServices {
+public:
+    ConsoleServices(bool showProgress, double searchTimeoutSeconds);
+
+    void Attach(Programmer& run) { run_ = &run; }
+    bool SearchTimedOut() const { return searchTimedOut_; }
+
+    void SetStatus(const std::string& text) override;
+    void SetProgress(int percent) override;
+    void ShowMessage(const std::string& text) override;
+    void ProcessMessages() override;
+    void WaitForPacingTimer() override;
+    void Beep() override;
+    void ShowPortError(const std::string& text, const PortError& detail) override;
+
+private:
+    void EndProgressLine();
+
+    bool showProgress_;
+    double searchTimeout_;
+    Programmer* run_ = nullptr;
+    bool searching_ = false;
+    bool searchTimedOut_ = false;
+    bool progressShown_ = false;
+    std::chrono::steady_clock::time_point searchDeadline_{};
+};
+
+// Message texts for a console: "\n\r" becomes one line break.
+std::string ConsoleText(const std::string& text);
+
+// The default exception display's rule: a full stop is appended when the text's last
+// character sorts after ".".
+std::string WithFullStop(const std::string& text);

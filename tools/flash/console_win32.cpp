@@ -1,0 +1,35 @@
+#include "Console.h"
+
+#include <atomic>
+#include <io.h>
+#include <windows.h>
+
+namespace {
+std::atomic<int> stopSignals{0};
+
+BOOL WINAPI OnConsoleControl(DWORD) {
+    if (stopSignals.fetch_add(1) >= 1)
+        ExitProcess(2); // the system closes the port's handle
+    return TRUE;
+}
+} // namespace
+
+void PrepareConsole() {
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+bool IsTerminal(std::FILE* stream) {
+    return _isatty(_fileno(stream)) != 0;
+}
+
+void InstallStopSignals() {
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+int StopSignalCount() {
+    return stopSignals.load();
+}
+
+const char* PermissionHint(int) {
+    return nullptr;
+}
