@@ -1,0 +1,179 @@
+#include "PtyDevice.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <poll.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+void SetNonBlocking(int fd) {
+    (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
+
+std::runtime_error SystemError(const std::string& what) {
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+} // namespace
+
+PtyDevice::PtyDevice(DeviceOptions options)
+    : options_(std::move(options)), device_(options_.powerOnAfter, options_.fault) {
+    if (options_.baud > 0)
+        byteTime_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+            10.0 / options_.baud)); // start bit, 8 data bits, stop bit
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+        throw SystemError("pseudo-terminal");
+    char name[256];
+    if (ptsname_r(master_, name, sizeof name) != 0)
+        throw SystemError("ptsname");
+    slavePath_ = name;
+    slaveKeeper_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (slaveKeeper_ < 0)
+        throw SystemError(slavePath_);
+    termios tio{};
+    tcgetattr(slaveKeeper_, &tio);
+    cfmakeraw(&tio);
+    cfsetspeed(&tio, B115200);
+    tcsetattr(slaveKeeper_, TCSANOW, &tio);
+    SetNonBlocking(master_);
+    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw SystemError("pipe");
+}
+
+PtyDevice::~PtyDevice() {
+    Stop();
+    if (thread_.joinable())
+        thread_.join();
+    for (int fd : {master_, slaveKeeper_, wake_[0], wake_[1]})
+        if (fd >= 0)
+            ::close(fd);
+}
+
+void PtyDevice::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
+
+void PtyDevice::Stop() {
+    stop_ = true;
+    if (wake_[1] >= 0)
+        (void)!write(wake_[1], "x", 1);
+}
+
+Bootloader PtyDevice::Snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_;
+}
+
+void PtyDevice::HangUp() {
+    ::close(master_);
+    ::close(slaveKeeper_);
+    master_ = slaveKeeper_ = -1;
+    hungUp_ = true;
+}
+
+void PtyDevice::WriteImage(const Bootloader& device) const {
+    if (options_.imagePath.empty())
+        return;
+    // Written aside and renamed, so that a reader never sees half an image.
+    const std::string temp = options_.imagePath + ".part";
+    if (FILE* out = std::fopen(temp.c_str(), "wb")) {
+        const std::string hex = device.ImageHex();
+        bool ok = std::fwrite(hex.data(), 1, hex.size(), out) == hex.size();
+        ok = std::fclose(out) == 0 && ok;
+        if (ok)
+            std::rename(temp.c_str(), options_.imagePath.c_str());
+    }
+}
+
+// Bytes are handled when they would have finished arriving on the wire.
+void PtyDevice::Receive(Clock::time_point now) {
+    while (!incoming_.empty() && incoming_.front().due <= now && !hungUp_) {
+        const Pending in = incoming_.front();
+        incoming_.pop_front();
+        Bootloader::Reply reply;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            reply = device_.Receive(&in.byte, 1);
+            if (reply.endCommand)
+                WriteImage(device_);
+        }
+        if (reply.hangup) {
+            HangUp();
+            return;
+        }
+        auto start = in.due + std::chrono::milliseconds(options_.replyDelayMs);
+        for (uint8_t byte : reply.bytes) {
+            txFree_ = std::max(start, txFree_) + byteTime_;
+            outgoing_.push_back({txFree_, byte});
+        }
+        if (reply.endCommand && options_.once)
+            finished_ = true; // once the reply is out
+    }
+}
+
+void PtyDevice::Transmit(Clock::time_point now) {
+    uint8_t chunk[256];
+    size_t n = 0;
+    while (n < sizeof chunk && n < outgoing_.size() && outgoing_[n].due <= now) {
+        chunk[n] = outgoing_[n].byte;
+        ++n;
+    }
+    if (n == 0)
+        return;
+    ssize_t written = ::write(master_, chunk, n);
+    for (ssize_t i = 0; i < written; ++i)
+        outgoing_.pop_front();
+}
+
+void PtyDevice::Run() {
+    while (!stop_ && !hungUp_ && !(finished_ && outgoing_.empty() && incoming_.empty())) {
+        auto now = Clock::now();
+        Receive(now);
+        if (hungUp_)
+            break;
+        Transmit(now);
+
+        // Sleep until the next byte is due, a byte arrives or Stop() is called.
+        // A reply byte that is due but did not fit waits for POLLOUT, not for a timeout.
+        const bool sending = !outgoing_.empty() && outgoing_.front().due <= Clock::now();
+        std::optional<Clock::time_point> next;
+        if (!incoming_.empty())
+            next = incoming_.front().due;
+        if (!outgoing_.empty() && !sending && (!next || outgoing_.front().due < *next))
+            next = outgoing_.front().due;
+        timespec timeout{};
+        timespec* wait = nullptr;
+        if (next) {
+            auto left = std::max(Clock::duration::zero(), *next - Clock::now());
+            auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout = {time_t(ns / 1000000000), long(ns % 1000000000)};
+            wait = &timeout;
+        }
+        pollfd fds[2] = {{master_, short(POLLIN | (sending ? POLLOUT : 0)), 0},
+                         {wake_[0], POLLIN, 0}};
+        if (ppoll(fds, 2, wait, nullptr) < 0 && errno != EINTR)
+            break;
+        if (fds[0].revents & POLLIN) {
+            uint8_t buffer[4096];
+            ssize_t count = ::read(master_, buffer, sizeof buffer);
+            const auto arrived = Clock::now();
+            for (ssize_t i = 0; i < count; ++i) {
+                rxFree_ = std::max(arrived, rxFree_) + byteTime_;
+                incoming_.push_back({rxFree_, buffer[i]});
+            }
+        }
+        if (fds[1].revents & POLLIN) {
+            char drain[16];
+            while (::read(wake_[0], drain, sizeof drain) > 0) {
+            }
+        }
+    }
+}

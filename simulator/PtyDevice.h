@@ -1,0 +1,67 @@
+#pragma once
+
+#include "Bootloader.h"
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+
+struct DeviceOptions {
+    int powerOnAfter = 0;  // sync bytes ignored before the device answers
+    Fault fault;           // a fault to show on purpose
+    int baud = 0;          // pace both directions like a real line; 0 = as fast as possible
+    int replyDelayMs = 0;  // a slow device
+    bool once = false;     // stop after the first end command
+    std::string imagePath; // after each end command, write the image there as Intel HEX
+};
+
+// The simulated Morvik 2 on the master side of a pseudo-terminal; programs open the slave
+// side like a serial port. Runs in the foreground (Run) or on its own thread (Start).
+class PtyDevice {
+public:
+    explicit PtyDevice(DeviceOptions options); // throws std::runtime_error
+    ~PtyDevice();
+    PtyDevice(const PtyDevice&) = delete;
+    PtyDevice& operator=(const PtyDevice&) = delete;
+
+    const std::string& SlavePath() const { return slavePath_; }
+
+    // Runs until Stop(), the first end command with `once`, or a hangup fault.
+    void Run();
+    void Start();
+    void Stop(); // safe from a signal handler
+
+    // A copy of the device's state, taken under the lock.
+    Bootloader Snapshot() const;
+    bool HungUp() const { return hungUp_; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Pending {
+        Clock::time_point due;
+        uint8_t byte;
+    };
+
+    void Receive(Clock::time_point now);
+    void Transmit(Clock::time_point now);
+    void WriteImage(const Bootloader& device) const;
+    void HangUp();
+
+    DeviceOptions options_;
+    Clock::duration byteTime_{};
+    int master_ = -1;
+    int slaveKeeper_ = -1; // keeps the line alive while no program has the port open
+    int wake_[2] = {-1, -1};
+    std::string slavePath_;
+    mutable std::mutex mutex_;
+    Bootloader device_;
+    std::deque<Pending> incoming_, outgoing_;
+    Clock::time_point rxFree_{}, txFree_{};
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> hungUp_{false};
+    bool finished_ = false;
+    std::thread thread_;
+};
