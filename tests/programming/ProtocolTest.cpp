@@ -2,6 +2,7 @@
 #include "Protocol.h"
 #include "Fakes.h"
 #include "FirmwareFile.h"
+#include "MessageText.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +112,21 @@ TEST_F(FirmwareFileTest, OpeningFailuresCarryTheUsersText) {
     EXPECT_FALSE(missing.IsOpen());
     EXPECT_STREQ(FirmwareFileError(13).what(), "Dateizugriff verweigert");
     EXPECT_STREQ(FirmwareFileError(5).what(), "E/A-Fehler 5");
+}
+
+} // namespace
+
+namespace {
+
+TEST(MessageText, LineBreaksAndTheFullStopRule) {
+    EXPECT_EQ(DisplayText("Fehler in Hex Datei!\n\rLeere Zeile 7 !"),
+              "Fehler in Hex Datei!\nLeere Zeile 7 !");
+    EXPECT_EQ(DisplayText("a\nb\rc"), "a\nb\rc");
+    EXPECT_EQ(ExceptionText("Datei nicht gefunden"), "Datei nicht gefunden.");
+    EXPECT_EQ(ExceptionText("E/A-Fehler 21"), "E/A-Fehler 21.");
+    EXPECT_EQ(ExceptionText("Schreibfehler!"), "Schreibfehler!");
+    EXPECT_EQ(ExceptionText("Ende."), "Ende.");
+    EXPECT_EQ(ExceptionText(""), "");
 }
 
 } // namespace

@@ -1,31 +1,13 @@
 #include "ConsoleServices.h"
 
 #include "Console.h"
+#include "MessageText.h"
 
 #include <cstdio>
 #include <thread>
 
 namespace {
 const std::string searchStatus = "Suche nach Morvik 2.";
-}
-
-std::string ConsoleText(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 2, "\n\r") == 0) {
-            out += '\n';
-            ++i;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-std::string WithFullStop(const std::string& text) {
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.')
-        return text + ".";
-    return text;
 }
 
 ConsoleServices::ConsoleServices(bool showProgress, double searchTimeoutSeconds)
@@ -61,7 +43,7 @@ void ConsoleServices::SetProgress(int percent) {
 
 void ConsoleServices::ShowMessage(const std::string& text) {
     EndProgressLine();
-    std::fprintf(stderr, "%s\n", ConsoleText(text).c_str());
+    std::fprintf(stderr, "%s\n", DisplayText(text).c_str());
     std::fflush(stderr);
 }
 

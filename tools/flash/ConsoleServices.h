@@ -34,10 +34,3 @@ private:
     bool progressShown_ = false;
     std::chrono::steady_clock::time_point searchDeadline_{};
 };
-
-// Message texts for a console: "\n\r" becomes one line break.
-std::string ConsoleText(const std::string& text);
-
-// The default exception display's rule: a full stop is appended when the text's last
-// character sorts after ".".
-std::string WithFullStop(const std::string& text);

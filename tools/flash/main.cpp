@@ -2,6 +2,7 @@
 #include "Console.h"
 #include "ConsoleServices.h"
 #include "FirmwareFile.h"
+#include "MessageText.h"
 #include "PortSettings.h"
 #include "ProfileFile.h"
 #include "Programmer.h"
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
     if (!std::filesystem::exists(file)) {
         std::fprintf(
             stderr, "%s\n%s\n",
-            ConsoleText("Keine hex Datei ausgewählt oder \n\rDatei existiert nicht!").c_str(),
+            DisplayText("Keine hex Datei ausgewählt oder \n\rDatei existiert nicht!").c_str(),
             file.c_str());
         return ExitFile;
     }
@@ -112,7 +113,7 @@ int main(int argc, char** argv) {
     try {
         run.Programing(file);
     } catch (const FirmwareFileError& error) {
-        std::fprintf(stderr, "%s\n", WithFullStop(error.what()).c_str());
+        std::fprintf(stderr, "%s\n", ExceptionText(error.what()).c_str());
         return ExitFile;
     }
     return ExitStatusFor(run.LastOutcome(), console.SearchTimedOut());

@@ -1,0 +1,17 @@
+#include "MessageText.h"
+
+std::string DisplayText(const std::string& message) {
+    std::string out;
+    for (size_t i = 0; i < message.size(); ++i) {
+        out += message[i];
+        if (message.compare(i, 2, "\n\r") == 0)
+            ++i;
+    }
+    return out;
+}
+
+std::string ExceptionText(const std::string& what) {
+    if (!what.empty() && static_cast<unsigned char>(what.back()) > '.')
+        return what + ".";
+    return what;
+}
