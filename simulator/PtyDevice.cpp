@@ -8,6 +8,7 @@
 #include <optional>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -93,23 +94,27 @@ void PtyDevice::WriteImage(const Bootloader& device) const {
     }
 }
 
-// Bytes are handled when they would have finished arriving on the wire.
-void PtyDevice::Receive(Clock::time_point now) {
-    while (!incoming_.empty() && incoming_.front().due <= now && !hungUp_) {
-        const Pending in = incoming_.front();
-        incoming_.pop_front();
+// The device takes each byte in at once but answers only from the moment the byte would
+// have finished arriving on the wire; so the loop wakes only when a reply byte is due.
+void PtyDevice::Receive(const uint8_t* bytes, size_t count, Clock::time_point arrived) {
+    for (size_t i = 0; i < count && !hangUpAt_; ++i) {
+        rxFree_ = std::max(arrived, rxFree_) + byteTime_;
+        const auto due = rxFree_;
         Bootloader::Reply reply;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            reply = device_.Receive(&in.byte, 1);
+            const int frames = device_.Frames();
+            reply = device_.Receive(&bytes[i], 1);
             if (reply.endCommand)
                 WriteImage(device_);
+            if (options_.log && device_.Frames() != frames)
+                std::fprintf(stderr, "frame %d\n", device_.Frames());
+            if (options_.log && reply.endCommand)
+                std::fprintf(stderr, "end\n");
         }
-        if (reply.hangup) {
-            HangUp();
-            return;
-        }
-        auto start = in.due + std::chrono::milliseconds(options_.replyDelayMs);
+        if (reply.hangup)
+            hangUpAt_ = due;
+        const auto start = due + std::chrono::milliseconds(options_.replyDelayMs);
         for (uint8_t byte : reply.bytes) {
             txFree_ = std::max(start, txFree_) + byteTime_;
             outgoing_.push_back({txFree_, byte});
@@ -134,19 +139,22 @@ void PtyDevice::Transmit(Clock::time_point now) {
 }
 
 void PtyDevice::Run() {
-    while (!stop_ && !hungUp_ && !(finished_ && outgoing_.empty() && incoming_.empty())) {
+    // A paced byte lasts 87 us; the kernel's default 50 us of timer slack would add up to a
+    // slower line than the real one.
+    (void)prctl(PR_SET_TIMERSLACK, 1UL);
+    for (;;) {
         auto now = Clock::now();
-        Receive(now);
-        if (hungUp_)
+        if (hangUpAt_ && *hangUpAt_ <= now) {
+            HangUp();
             break;
+        }
         Transmit(now);
+        if (stop_ || (finished_ && outgoing_.empty()))
+            break;
 
-        // Sleep until the next byte is due, a byte arrives or Stop() is called.
         // A reply byte that is due but did not fit waits for POLLOUT, not for a timeout.
         const bool sending = !outgoing_.empty() && outgoing_.front().due <= Clock::now();
-        std::optional<Clock::time_point> next;
-        if (!incoming_.empty())
-            next = incoming_.front().due;
+        std::optional<Clock::time_point> next = hangUpAt_;
         if (!outgoing_.empty() && !sending && (!next || outgoing_.front().due < *next))
             next = outgoing_.front().due;
         timespec timeout{};
@@ -161,14 +169,13 @@ void PtyDevice::Run() {
                          {wake_[0], POLLIN, 0}};
         if (ppoll(fds, 2, wait, nullptr) < 0 && errno != EINTR)
             break;
+        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[0].revents & POLLIN))
+            break; // the line is dead; waiting on it again would spin
         if (fds[0].revents & POLLIN) {
             uint8_t buffer[4096];
             ssize_t count = ::read(master_, buffer, sizeof buffer);
-            const auto arrived = Clock::now();
-            for (ssize_t i = 0; i < count; ++i) {
-                rxFree_ = std::max(arrived, rxFree_) + byteTime_;
-                incoming_.push_back({rxFree_, buffer[i]});
-            }
+            if (count > 0)
+                Receive(buffer, size_t(count), Clock::now());
         }
         if (fds[1].revents & POLLIN) {
             char drain[16];

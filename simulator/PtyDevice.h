@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -16,6 +17,7 @@ struct DeviceOptions {
     int replyDelayMs = 0;  // a slow device
     bool once = false;     // stop after the first end command
     std::string imagePath; // after each end command, write the image there as Intel HEX
+    bool log = false;      // one line on stderr per frame and end command, as they arrive
 };
 
 // The simulated Morvik 2 on the master side of a pseudo-terminal; programs open the slave
@@ -45,7 +47,7 @@ private:
         uint8_t byte;
     };
 
-    void Receive(Clock::time_point now);
+    void Receive(const uint8_t* bytes, size_t count, Clock::time_point arrived);
     void Transmit(Clock::time_point now);
     void WriteImage(const Bootloader& device) const;
     void HangUp();
@@ -58,7 +60,8 @@ private:
     std::string slavePath_;
     mutable std::mutex mutex_;
     Bootloader device_;
-    std::deque<Pending> incoming_, outgoing_;
+    std::deque<Pending> outgoing_;
+    std::optional<Clock::time_point> hangUpAt_;
     Clock::time_point rxFree_{}, txFree_{};
     std::atomic<bool> stop_{false};
     std::atomic<bool> hungUp_{false};

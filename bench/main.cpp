@@ -1,0 +1,273 @@
+// Throughput and CPU figures of the programming path, measured against the simulated device
+// on pseudo-terminals. Run by hand: it prints figures, it asserts nothing.
+#include "Programmer.h"
+#include "Protocol.h"
+#include "PtyDevice.h"
+#include "SerialPosix.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <poll.h>
+#include <random>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Us(Clock::duration d) {
+    return std::chrono::duration<double, std::micro>(d).count();
+}
+
+double ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// A window that only watches: timestamps of status texts, and a stop after a time limit.
+class WatchingWindow : public WindowServices {
+public:
+    Programmer* run = nullptr;
+    Clock::time_point stopAt = Clock::time_point::max();
+    std::vector<std::pair<std::string, Clock::time_point>> statuses;
+    std::vector<std::string> messages;
+
+    void SetStatus(const std::string& text) override { statuses.emplace_back(text, Clock::now()); }
+    void SetProgress(int) override {}
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    void ProcessMessages() override {
+        if (run && Clock::now() >= stopAt)
+            run->StopRequested = true;
+    }
+    void WaitForPacingTimer() override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    void Beep() override {}
+
+    Clock::time_point At(const std::string& status) const {
+        for (const auto& [text, at] : statuses)
+            if (text == status)
+                return at;
+        return {};
+    }
+};
+
+std::string DataRecord(uint16_t address, const std::vector<uint8_t>& data) {
+    char field[16];
+    unsigned sum = unsigned(data.size()) + (address >> 8) + (address & 0xFF);
+    std::snprintf(field, sizeof field, ":%02zX%04X00", data.size(), unsigned(address));
+    std::string line = field;
+    for (uint8_t b : data) {
+        std::snprintf(field, sizeof field, "%02X", b);
+        line += field;
+        sum += b;
+    }
+    std::snprintf(field, sizeof field, "%02X", (0x100 - sum % 256) % 256);
+    return line + field;
+}
+
+// 1. One write exchange through the whole programming path, against a bare pty round trip.
+void ExchangeCost() {
+    const int rounds = 3000;
+    std::mt19937 random(1);
+    std::vector<uint8_t> data(32);
+    for (auto& b : data)
+        b = uint8_t(random());
+    const std::string line = DataRecord(0x1000, data);
+    const std::vector<uint8_t> frame = WriteFrame(line);
+
+    PtyDevice device(DeviceOptions{});
+    device.Start();
+    WatchingWindow window;
+    PosixSerialPort port;
+    Programmer run(window, port);
+    if (!run.OpenCom(device.SlavePath()) || !run.Communication(SyncCommand, "")) {
+        std::printf("exchange: the simulated device did not answer\n");
+        return;
+    }
+    std::vector<double> programmed;
+    for (int i = 0; i < rounds; ++i) {
+        auto start = Clock::now();
+        bool ok = run.Communication(WriteCommand, line);
+        programmed.push_back(Us(Clock::now() - start));
+        if (!ok) {
+            std::printf("exchange: write refused\n");
+            return;
+        }
+    }
+    run.CloseCom();
+
+    // The same bytes over a bare pty: write, and a responder that answers E7 E4.
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    grantpt(master);
+    unlockpt(master);
+    int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    termios tio{};
+    tcgetattr(slave, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+    std::thread responder([&] {
+        std::vector<uint8_t> in(frame.size());
+        for (int i = 0; i < rounds; ++i) {
+            size_t got = 0;
+            while (got < in.size()) {
+                ssize_t n = read(master, in.data() + got, in.size() - got);
+                if (n <= 0)
+                    return;
+                got += size_t(n);
+            }
+            (void)!write(master, WriteReply, 2);
+        }
+    });
+    std::vector<double> bare;
+    for (int i = 0; i < rounds; ++i) {
+        auto start = Clock::now();
+        (void)!write(slave, frame.data(), frame.size());
+        uint8_t reply[2];
+        size_t got = 0;
+        while (got < 2) {
+            ssize_t n = read(slave, reply + got, 2 - got);
+            if (n <= 0)
+                break;
+            got += size_t(n);
+        }
+        bare.push_back(Us(Clock::now() - start));
+    }
+    responder.join();
+    close(slave);
+    close(master);
+
+    const double a = Median(programmed), b = Median(bare);
+    std::printf("1. exchange of a %zu-byte frame, median of %d: programming path %.1f us, bare pty "
+                "%.1f us, ratio %.2f (target <= 2)\n",
+                frame.size(), rounds, a, b, a / b);
+}
+
+// 2. A 64 KiB image through the device paced at 115200 baud, against the wire's own time.
+void WireEfficiency(const std::string& dir) {
+    std::mt19937 random(2);
+    const size_t size = 64 * 1024, perRecord = 32;
+    std::ofstream file(dir + "/fw.hex", std::ios::binary);
+    size_t wireBytes = 2 + 2; // the sync and the end command, with their replies
+    for (size_t at = 0; at < size; at += perRecord) {
+        std::vector<uint8_t> data(perRecord);
+        for (auto& b : data)
+            b = uint8_t(random());
+        file << DataRecord(uint16_t(at), data) << "\r\n";
+        wireBytes += perRecord + 5 + 2;
+    }
+    file << ":00000001FF\r\n";
+    file.close();
+
+    DeviceOptions options;
+    options.baud = 115200;
+    PtyDevice device(options);
+    device.Start();
+    WatchingWindow window;
+    PosixSerialPort port;
+    Programmer run(window, port);
+    window.run = &run;
+    run.Setup.Port = device.SlavePath();
+    auto start = Clock::now();
+    run.Programing(dir + "/fw.hex");
+    auto end = Clock::now();
+    if (run.LastOutcome() != RunOutcome::Ok) {
+        std::printf("2. wire efficiency: the run failed\n");
+        return;
+    }
+    // The transfer: from the first frame to the end reply; the two 250 ms pulses are fixed.
+    const double transfer =
+        std::chrono::duration<double>(window.At("Alles OK !") -
+                                      window.At("Schreibe Daten, bitte warten!"))
+            .count();
+    const double bound = wireBytes * 10.0 / 115200;
+    std::printf("2. 64 KiB at 115200 baud: whole run %.3f s (with 2 x 250 ms pulses), transfer "
+                "%.3f s, wire-time bound %.3f s (%zu bytes), ratio %.4f (target <= 1.03)\n",
+                std::chrono::duration<double>(end - start).count(), transfer, bound, wireBytes,
+                transfer / bound);
+}
+
+// 3. CPU time of a run while the device stays silent, and once the adapter is gone.
+void IdleCpu(const std::string& dir) {
+    {
+        DeviceOptions options;
+        options.powerOnAfter = 1 << 30;
+        PtyDevice device(options);
+        device.Start();
+        WatchingWindow window;
+        PosixSerialPort port;
+        Programmer run(window, port);
+        window.run = &run;
+        run.Setup.Port = device.SlavePath();
+        window.stopAt = Clock::now() + std::chrono::seconds(5) + std::chrono::milliseconds(250);
+        const double cpu = ThreadCpuMs();
+        auto start = Clock::now();
+        run.Programing(dir + "/fw.hex");
+        const double wall = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        const double used = ThreadCpuMs() - cpu;
+        std::printf("3. silent device: %.0f ms searching, %.1f ms CPU = %.3f %% of a core "
+                    "(target <= 1 %%)\n",
+                    wall, used, 100 * used / wall);
+    }
+    {
+        // The adapter is unplugged one second into the search: the run must notice at once
+        // and never spin on the dead port.
+        DeviceOptions options;
+        options.powerOnAfter = 1 << 30;
+        auto device = std::make_unique<PtyDevice>(options);
+        device->Start();
+        WatchingWindow window;
+        PosixSerialPort port;
+        Programmer run(window, port);
+        window.run = &run;
+        window.stopAt = Clock::now() + std::chrono::seconds(10);
+        run.Setup.Port = device->SlavePath();
+        Clock::time_point unplugged;
+        std::thread unplug([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1250));
+            unplugged = Clock::now();
+            device.reset();
+        });
+        const double cpu = ThreadCpuMs();
+        auto start = Clock::now();
+        run.Programing(dir + "/fw.hex");
+        auto end = Clock::now();
+        const double used = ThreadCpuMs() - cpu;
+        unplug.join();
+        const double wall = std::chrono::duration<double, std::milli>(end - start).count();
+        std::printf("   adapter unplugged during the search: run ended %.1f ms later (%s); %.1f ms "
+                    "CPU over %.0f ms = %.3f %% of a core\n",
+                    std::chrono::duration<double, std::milli>(end - unplugged).count(),
+                    window.messages.empty() ? "no message" : window.messages.back().c_str(), used,
+                    wall, 100 * used / wall);
+    }
+}
+
+} // namespace
+
+int main() {
+    const std::string dir =
+        (std::filesystem::temp_directory_path() / ("morvik2-bench-" + std::to_string(getpid())))
+            .string();
+    std::filesystem::create_directories(dir);
+    ExchangeCost();
+    WireEfficiency(dir);
+    IdleCpu(dir);
+    std::filesystem::remove_all(dir);
+    return 0;
+}

@@ -1,0 +1,256 @@
+// morvik2-flash against morvik2-sim on a pseudo-terminal: the real programs, the real POSIX
+// serial backend, firmware files made by real tools.
+#include "Process.h"
+#include "SerialPosix.h"
+#include "TempDir.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::vector<std::string> okStatuses = {"Reset", "Suche nach Morvik 2.",
+                                             "Schreibe Daten, bitte warten!", "Alles OK !"};
+
+// Intel HEX for `data` at address 0, written the simple way (LF, 16 bytes a record).
+std::string HexFor(const std::string& data) {
+    std::string hex;
+    char field[32];
+    for (size_t at = 0; at < data.size(); at += 16) {
+        size_t n = std::min<size_t>(16, data.size() - at);
+        unsigned sum = unsigned(n) + (at >> 8 & 0xFF) + (at & 0xFF);
+        std::snprintf(field, sizeof field, ":%02zX%04zX00", n, at);
+        hex += field;
+        for (size_t i = 0; i < n; ++i) {
+            std::snprintf(field, sizeof field, "%02X", uint8_t(data[at + i]));
+            hex += field;
+            sum += uint8_t(data[at + i]);
+        }
+        std::snprintf(field, sizeof field, "%02X\n", (0x100 - sum % 256) % 256);
+        hex += field;
+    }
+    return hex + ":00000001FF\n";
+}
+
+class FlashEndToEnd : public ::testing::Test {
+protected:
+    // Random firmware of our own, `size` bytes, in fw.bin.
+    std::string MakeData(size_t size) {
+        std::mt19937 random(unsigned(size) * 7919u);
+        std::string data(size, '\0');
+        for (auto& c : data)
+            c = char(random() & 0xFF);
+        dir.Write("fw.bin", data);
+        return data;
+    }
+
+    void StartSimulator(std::vector<std::string> options = {}) {
+        std::vector<std::string> argv = {MORVIK2_SIM,           "--link", Link(), "--image",
+                                         dir.Path("image.hex"), "--log"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        sim = std::make_unique<Process>(argv, dir.Path());
+        ASSERT_TRUE(sim->WaitForOutput("/dev/")) << sim->Stderr();
+    }
+
+    std::unique_ptr<Process> Flash(std::vector<std::string> options = {}) {
+        std::vector<std::string> argv = {MORVIK2_FLASH, "--port", Link()};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return std::make_unique<Process>(argv, dir.Path());
+    }
+
+    std::string Link() const { return dir.Path("ttySIM"); }
+    int SimulatorFrames() const { return int(Count(sim->Stderr(), "frame ")); }
+    bool SimulatorSawEnd() const { return Count(sim->Stderr(), "end\n") > 0; }
+    static size_t Count(const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    }
+
+    // The simulator's image, through srec_cat, equals `data`.
+    void ExpectImageEquals(const std::string& data) {
+        ASSERT_EQ(std::system(("srec_cat '" + dir.Path("image.hex") + "' -intel -o '" +
+                               dir.Path("image.bin") + "' -binary")
+                                  .c_str()),
+                  0);
+        EXPECT_TRUE(dir.Read("image.bin") == data) << "the device holds other data than the file";
+    }
+
+    TempDir dir;
+    std::unique_ptr<Process> sim;
+};
+
+TEST_F(FlashEndToEnd, FilesFromRealToolsArriveByteForByte) {
+    if (!HaveProgram("objcopy") || !HaveProgram("srec_cat"))
+        GTEST_SKIP() << "objcopy (binutils) or srec_cat (srecord) is not installed";
+    struct Tool {
+        const char* what;
+        std::string command;
+        size_t size;
+    };
+    const std::vector<Tool> tools = {
+        // CR LF line ends and a "05" start address record.
+        {"objcopy", "objcopy -I binary -O ihex --set-start 0x80000000 fw.bin 'Morvik2 update.QV'",
+         6000},
+        // 32 data bytes a record, with an "04" record of value zero in front.
+        {"srec_cat", "srec_cat fw.bin -binary -o 'Morvik2 update.QV' -intel -output_block_size=32",
+         8192},
+    };
+    for (const auto& tool : tools) {
+        SCOPED_TRACE(tool.what);
+        const std::string data = MakeData(tool.size);
+        ASSERT_EQ(std::system(("cd '" + dir.Path() + "' && " + tool.command).c_str()), 0);
+        StartSimulator({"--once"});
+        auto flash = Flash({"--quiet"});
+        EXPECT_EQ(flash->Wait(), 0) << flash->Stderr();
+        EXPECT_EQ(Lines(flash->Stdout()), okStatuses);
+        EXPECT_EQ(flash->Stderr(), "");
+        EXPECT_EQ(sim->Wait(), 0);
+        ExpectImageEquals(data);
+    }
+}
+
+TEST_F(FlashEndToEnd, LatePowerOnAndPortsMappedThroughTheSettingsFile) {
+    if (!HaveProgram("srec_cat"))
+        GTEST_SKIP() << "srec_cat (srecord) is not installed";
+    const std::string data = MakeData(1024);
+    dir.Write("Morvik2 update.QV", HexFor(data));
+    // No --port: the stored port, mapped to the simulator through section "Ports".
+    dir.Write("MV2.ini", "[Setup]\r\nPort=COM7\r\n[Ports]\r\nCOM7=" + Link() + "\r\n");
+    StartSimulator({"--once", "--power-on-after", "15"});
+    Process flash({MORVIK2_FLASH}, dir.Path());
+    EXPECT_EQ(flash.Wait(), 0) << flash.Stderr();
+    EXPECT_EQ(Lines(flash.Stdout()), okStatuses);
+    ExpectImageEquals(data);
+    EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=COM7\r\n[Ports]\r\nCOM7=" + Link() + "\r\n");
+}
+
+TEST_F(FlashEndToEnd, DeviceFaultsEndWithTheirMessagesAndExitStatus) {
+    struct Case {
+        std::string fault;
+        int status;
+        std::string messages;
+    };
+    const std::vector<Case> cases = {
+        {"silent@3", 1, "Verbindung Timeout!\nSchreibfehler!\n"},
+        {"wrong@3", 1, "Schreibfehler!\n"},
+        {"short@3", 1, "Schreibfehler!\n"},
+        {"hangup@3", 3, "Verbindung Timeout!\nSchreibfehler!\n"},
+        {"end-silent", 1, "Verbindung Timeout!\nSchreibfehler!\n"},
+        {"end-wrong", 1, "Schreibfehler!\n"},
+    };
+    dir.Write("Morvik2 update.QV", HexFor(MakeData(160)));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        StartSimulator({"--fault", c.fault});
+        auto flash = Flash();
+        EXPECT_EQ(flash->Wait(), c.status);
+        EXPECT_EQ(flash->Stderr(), c.messages);
+        auto statuses = Lines(flash->Stdout());
+        ASSERT_FALSE(statuses.empty());
+        EXPECT_EQ(statuses.back(), "Schreibfehler!");
+        // A failed frame ends the transfer there.
+        if (c.fault.find('@') != std::string::npos) {
+            EXPECT_EQ(SimulatorFrames(), 3);
+            EXPECT_FALSE(SimulatorSawEnd());
+        }
+        sim->Signal(SIGTERM);
+        sim->Wait();
+    }
+}
+
+TEST_F(FlashEndToEnd, StopSignalsEndTheSearchOrTheTransferPromptly) {
+    dir.Write("Morvik2 update.QV", HexFor(MakeData(1600)));
+
+    StartSimulator({"--power-on-after", "1000000"});
+    auto searching = Flash();
+    ASSERT_TRUE(searching->WaitForOutput("Suche nach Morvik 2."));
+    searching->Signal(SIGINT);
+    EXPECT_EQ(searching->Wait(5s), 2);
+    EXPECT_EQ(Lines(searching->Stdout()).back(), "Suche abgebrochen.");
+    EXPECT_EQ(searching->Stderr(), "");
+    EXPECT_EQ(SimulatorFrames(), 0);
+    sim->Signal(SIGTERM);
+    sim->Wait();
+
+    StartSimulator({"--reply-delay-ms", "30"});
+    auto sending = Flash();
+    ASSERT_TRUE(sim->WaitForOutput("frame 5\n", true));
+    const int framesAtSignal = SimulatorFrames();
+    sending->Signal(SIGINT);
+    EXPECT_EQ(sending->Wait(5s), 2);
+    EXPECT_EQ(Lines(sending->Stdout()).back(), "Schreiben abgebrochen!");
+    EXPECT_LE(SimulatorFrames() - framesAtSignal, 2);
+    EXPECT_FALSE(SimulatorSawEnd());
+
+    // A second signal does not wait for the device: the port is free again at once.
+    auto impatient = Flash();
+    ASSERT_TRUE(impatient->WaitForOutput("Schreibe Daten"));
+    sim->Signal(SIGSTOP); // the device stops answering
+    impatient->Signal(SIGINT);
+    std::this_thread::sleep_for(20ms);
+    impatient->Signal(SIGINT);
+    EXPECT_EQ(impatient->Wait(500ms), 2);
+    PosixSerialPort again;
+    EXPECT_TRUE(again.Open(Link()));
+    sim->Signal(SIGCONT);
+}
+
+TEST_F(FlashEndToEnd, RefusesBadFilesMissingFilesAndBusyPorts) {
+    StartSimulator();
+
+    auto missing = Flash();
+    EXPECT_EQ(missing->Wait(), 4);
+    EXPECT_EQ(Lines(missing->Stderr())[0], "Keine hex Datei ausgewählt oder ");
+    EXPECT_EQ(missing->Stdout(), "");
+
+    dir.Write("Morvik2 update.QV", ":0400100012345678D8\n:0400140012345678D3\n:00000001FF\n");
+    auto bad = Flash();
+    EXPECT_EQ(bad->Wait(), 1);
+    EXPECT_EQ(bad->Stderr(), "Fehler in Hex Datei!\nZeile 2: Prüfsumme falsch!\nSchreibfehler!\n");
+    EXPECT_EQ(Lines(bad->Stdout()).back(), "Schreibfehler!");
+    EXPECT_EQ(SimulatorFrames(), 0);
+    EXPECT_FALSE(SimulatorSawEnd());
+
+    std::filesystem::remove(dir.Path("Morvik2 update.QV"));
+    dir.MakeDirectory("Morvik2 update.QV");
+    auto unreadable = Flash();
+    EXPECT_EQ(unreadable->Wait(), 4);
+    EXPECT_EQ(unreadable->Stderr(), "E/A-Fehler 21.\n");
+
+    PosixSerialPort holder; // another program has the port
+    ASSERT_TRUE(holder.Open(Link()));
+    auto busy = Flash();
+    EXPECT_EQ(busy->Wait(), 3);
+    auto lines = Lines(busy->Stderr());
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "Schnittstelle konnte nicht geöffnet werden!");
+    EXPECT_EQ(lines[1].rfind(Link() + ": ", 0), 0u) << lines[1];
+    EXPECT_EQ(busy->Stdout(), "");
+}
+
+TEST_F(FlashEndToEnd, SearchTimeoutAndUsageErrorsHaveTheirOwnExitStatus) {
+    dir.Write("Morvik2 update.QV", HexFor(MakeData(32)));
+    StartSimulator({"--power-on-after", "1000000"});
+    auto flash = Flash({"--search-timeout", "0.5"});
+    EXPECT_EQ(flash->Wait(5s), 5);
+    EXPECT_EQ(Lines(flash->Stdout()).back(), "Suche abgebrochen.");
+
+    for (std::vector<std::string> wrong : {std::vector<std::string>{"--port", "COM17"},
+                                           {"--port", "com3"},
+                                           {"--bogus"},
+                                           {"--search-timeout", "-1"}}) {
+        Process usage({MORVIK2_FLASH, wrong[0], wrong.size() > 1 ? wrong[1] : "--quiet"},
+                      dir.Path());
+        EXPECT_EQ(usage.Wait(), 64) << wrong[0];
+    }
+}
+
+} // namespace

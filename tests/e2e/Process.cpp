@@ -1,0 +1,119 @@
+#include "Process.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+int counter = 0;
+}
+
+Process::Process(const std::vector<std::string>& argv, const std::string& workDir) {
+    const std::string tag = std::to_string(getpid()) + "-" + std::to_string(++counter);
+    out_ = workDir + "/.out-" + tag;
+    err_ = workDir + "/.err-" + tag;
+    pid_ = fork();
+    if (pid_ == 0) {
+        if (chdir(workDir.c_str()) != 0)
+            _exit(127);
+        int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int in = open("/dev/null", O_RDONLY);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+}
+
+Process::~Process() {
+    if (Running()) {
+        kill(pid_, SIGKILL);
+        Wait();
+    }
+}
+
+void Process::Signal(int signal) const {
+    kill(pid_, signal);
+}
+
+bool Process::Running() {
+    if (pid_ <= 0 || status_ >= 0)
+        return false;
+    return Wait(std::chrono::milliseconds(0)) < 0;
+}
+
+int Process::Wait(std::chrono::milliseconds limit) {
+    if (status_ >= 0)
+        return status_;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        int status = 0;
+        rusage usage{};
+        pid_t done = wait4(pid_, &status, WNOHANG, &usage);
+        if (done == pid_) {
+            cpuMs_ = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                     (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            return status_;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            if (limit.count() > 0) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+                status_ = 255;
+                return -1;
+            }
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::string Process::Stdout() const {
+    return ReadFile(out_);
+}
+std::string Process::Stderr() const {
+    return ReadFile(err_);
+}
+
+bool Process::WaitForOutput(const std::string& text, bool onStderr,
+                            std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if ((onStderr ? Stderr() : Stdout()).find(text) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool HaveProgram(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}

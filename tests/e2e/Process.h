@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// A child program with its stdout and stderr in files (pipes could fill up and stall it).
+class Process {
+public:
+    Process(const std::vector<std::string>& argv, const std::string& workDir);
+    ~Process(); // kills the child if it still runs
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    pid_t Pid() const { return pid_; }
+    void Signal(int signal) const;
+    // The exit status, or -1 when it did not end in time (the child is then killed).
+    int Wait(std::chrono::milliseconds limit = std::chrono::seconds(30));
+    bool Running();
+    std::string Stdout() const;
+    std::string Stderr() const;
+    // Waits until stdout or stderr holds `text`; false if it did not come in time.
+    bool WaitForOutput(const std::string& text, bool onStderr = false,
+                       std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // CPU time the child used, in ms, once it has ended.
+    double CpuMs() const { return cpuMs_; }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+    double cpuMs_ = 0;
+    std::string out_, err_;
+};
+
+std::string ReadFile(const std::string& path);
+std::vector<std::string> Lines(const std::string& text);
+bool HaveProgram(const std::string& name);
