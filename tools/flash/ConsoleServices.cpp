@@ -31,8 +31,10 @@ void ConsoleServices::SetStatus(const std::string& text) {
 }
 
 void ConsoleServices::SetProgress(int percent) {
-    if (!showProgress_)
+    // Redrawn only on a change; the run starts every pass at 0 without news for the user.
+    if (!showProgress_ || percent == shownPercent_)
         return;
+    shownPercent_ = percent;
     const int width = 40;
     std::string bar(size_t(percent * width / 100), '#');
     bar.resize(width, '.');

@@ -32,5 +32,6 @@ private:
     bool searching_ = false;
     bool searchTimedOut_ = false;
     bool progressShown_ = false;
+    int shownPercent_ = 0;
     std::chrono::steady_clock::time_point searchDeadline_{};
 };
