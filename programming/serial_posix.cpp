@@ -306,6 +306,8 @@ void PosixSerialPort::CloseHandle() {
         return;
     if (haveSaved_)
         (void)tcsetattr(fd_, TCSANOW, &saved_);
+    // The exclusive flag outlives this descriptor while anyone else keeps the line open.
+    (void)ioctl(fd_, TIOCNXCL);
     (void)flock(fd_, LOCK_UN);
     ::close(fd_);
     fd_ = -1;

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -77,6 +79,28 @@ TEST_F(SerialPosixTest, SecondOpenIsRefusedWhileThePortIsHeld) {
     EXPECT_EQ(other.LastError().osError, EBUSY);
     port.CloseHandle();
     EXPECT_TRUE(other.Open(slave)); // released on close
+}
+
+// Root ignores the exclusive flag; an ordinary user, who runs the tool, does not.
+TEST_F(SerialPosixTest, OrdinaryUsersAreKeptOutOnlyWhileThePortIsHeld) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    ASSERT_EQ(chmod(slave.c_str(), 0666), 0);
+    auto opensAsNobody = [&] {
+        pid_t child = fork();
+        if (child == 0) {
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                _exit(2);
+            int fd = open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            _exit(fd >= 0 ? 0 : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    EXPECT_FALSE(opensAsNobody());
+    port.CloseHandle();
+    EXPECT_TRUE(opensAsNobody());
 }
 
 TEST_F(SerialPosixTest, TotalLimitIsMultiplierTimesCountPlusConstant) {
