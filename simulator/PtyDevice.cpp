@@ -80,6 +80,17 @@ void PtyDevice::HangUp() {
     hungUp_ = true;
 }
 
+// Closing the master at once would hang the line up under the program, and a hangup drops the
+// reply it has not read yet; so the device waits until the program has let go of the port.
+void PtyDevice::AwaitRelease() {
+    ::close(slaveKeeper_);
+    slaveKeeper_ = -1;
+    pollfd fds[2] = {{master_, 0, 0}, {wake_[0], POLLIN, 0}};
+    const timespec limit{5, 0};
+    while (ppoll(fds, 2, &limit, nullptr) < 0 && errno == EINTR) {
+    }
+}
+
 void PtyDevice::WriteImage(const Bootloader& device) const {
     if (options_.imagePath.empty())
         return;
@@ -149,8 +160,12 @@ void PtyDevice::Run() {
             break;
         }
         Transmit(now);
-        if (stop_ || (finished_ && outgoing_.empty()))
+        if (stop_)
             break;
+        if (finished_ && outgoing_.empty()) {
+            AwaitRelease();
+            break;
+        }
 
         // A reply byte that is due but did not fit waits for POLLOUT, not for a timeout.
         const bool sending = !outgoing_.empty() && outgoing_.front().due <= Clock::now();

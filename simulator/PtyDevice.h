@@ -51,6 +51,7 @@ private:
     void Transmit(Clock::time_point now);
     void WriteImage(const Bootloader& device) const;
     void HangUp();
+    void AwaitRelease();
 
     DeviceOptions options_;
     Clock::duration byteTime_{};

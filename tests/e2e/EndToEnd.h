@@ -1,0 +1,114 @@
+#pragma once
+
+// The real programs on pseudo-terminals: morvik2-flash against morvik2-sim.
+#include "Process.h"
+#include "SerialPosix.h"
+#include "TempDir.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+inline const std::vector<std::string> okStatuses = {"Reset", "Suche nach Morvik 2.",
+                                                    "Schreibe Daten, bitte warten!", "Alles OK !"};
+
+// Intel HEX for `data` at address 0, written the simple way (LF, 16 bytes a record).
+inline std::string HexFor(const std::string& data) {
+    std::string hex;
+    char field[32];
+    for (size_t at = 0; at < data.size(); at += 16) {
+        size_t n = std::min<size_t>(16, data.size() - at);
+        unsigned sum = unsigned(n) + (at >> 8 & 0xFF) + (at & 0xFF);
+        std::snprintf(field, sizeof field, ":%02zX%04zX00", n, at);
+        hex += field;
+        for (size_t i = 0; i < n; ++i) {
+            std::snprintf(field, sizeof field, "%02X", uint8_t(data[at + i]));
+            hex += field;
+            sum += uint8_t(data[at + i]);
+        }
+        std::snprintf(field, sizeof field, "%02X\n", (0x100 - sum % 256) % 256);
+        hex += field;
+    }
+    return hex + ":00000001FF\n";
+}
+
+class FlashEndToEnd : public ::testing::Test {
+protected:
+    // Random firmware of our own, `size` bytes, in fw.bin.
+    std::string MakeData(size_t size) {
+        std::mt19937 random(unsigned(size) * 7919u);
+        std::string data(size, '\0');
+        for (auto& c : data)
+            c = char(random() & 0xFF);
+        dir.Write("fw.bin", data);
+        return data;
+    }
+
+    void StartSimulator(std::vector<std::string> options = {}) {
+        std::vector<std::string> argv = {MORVIK2_SIM,           "--link", Link(), "--image",
+                                         dir.Path("image.hex"), "--log"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        sim = std::make_unique<Process>(argv, dir.Path());
+        ASSERT_TRUE(sim->WaitForOutput("/dev/")) << sim->Stderr();
+    }
+
+    std::unique_ptr<Process> Flash(std::vector<std::string> options = {}) {
+        std::vector<std::string> argv = {MORVIK2_FLASH, "--port", Link()};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return std::make_unique<Process>(argv, dir.Path());
+    }
+
+    std::string Link() const { return dir.Path("ttySIM"); }
+    int SimulatorFrames() const { return int(Count(sim->Stderr(), "frame ")); }
+    bool SimulatorSawEnd() const { return Count(sim->Stderr(), "end\n") > 0; }
+    static size_t Count(const std::string& text, const std::string& what) {
+        size_t n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+            ++n;
+        return n;
+    }
+
+    // The simulator's image, through srec_cat, equals `data`.
+    void ExpectImageEquals(const std::string& data) {
+        ASSERT_EQ(std::system(("srec_cat '" + dir.Path("image.hex") + "' -intel -o '" +
+                               dir.Path("image.bin") + "' -binary")
+                                  .c_str()),
+                  0);
+        EXPECT_TRUE(dir.Read("image.bin") == data) << "the device holds other data than the file";
+    }
+
+    // Another program can open the port right away: nothing of the run holds it any more.
+    void ExpectPortFree() {
+        PosixSerialPort other;
+        EXPECT_TRUE(other.Open(Link())) << other.LastError().reason;
+    }
+
+    // CPU the flasher spent beyond starting up, as a share of a core over `wall`; printed for
+    // the record and held to `limitPercent`.
+    void ExpectCpuShare(const char* scenario, const Process& flash,
+                        std::chrono::milliseconds wall) {
+        const double limitPercent = 1.0;
+        static const double startup = [] {
+            double least = 1e9;
+            for (int i = 0; i < 3; ++i) {
+                Process version({MORVIK2_FLASH, "--version"}, "/tmp");
+                version.Wait();
+                least = std::min(least, version.CpuMs());
+            }
+            return least;
+        }();
+        const double used = std::max(0.0, flash.CpuMs() - startup);
+        const double percent = 100 * used / double(wall.count());
+        std::printf("[cpu] %s: %.1f ms CPU beyond start-up over %lld ms = %.2f %% of a core\n",
+                    scenario, used, (long long)wall.count(), percent);
+        EXPECT_LE(percent, limitPercent) << scenario;
+    }
+
+    TempDir dir;
+    std::unique_ptr<Process> sim;
+};

@@ -1,0 +1,174 @@
+// Every fault a real bench produces, against the real command-line flasher: a clear message,
+// the documented exit status, the port free again at once, no hang and no spinning.
+#include "EndToEnd.h"
+
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::chrono::milliseconds Since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+}
+
+class FaultSuite : public FlashEndToEnd {
+protected:
+    void SetUp() override { original = HexFor(MakeData(800)); }
+    void WriteFirmware() { dir.Write("Morvik2 update.QV", original); }
+    std::string original;
+};
+
+TEST_F(FaultSuite, SilentDeviceWaitsQuietlyAndFailsClearly) {
+    WriteFirmware();
+    StartSimulator({"--power-on-after", "1000000"});
+    auto start = Clock::now();
+    auto searching = Flash({"--search-timeout", "3"});
+    EXPECT_EQ(searching->Wait(), 5);
+    EXPECT_EQ(Lines(searching->Stdout()).back(), "Suche abgebrochen.");
+    EXPECT_EQ(searching->Stderr(), "");
+    ExpectCpuShare("device silent during the search", *searching, Since(start));
+    ExpectPortFree();
+    sim->Signal(SIGTERM);
+    sim->Wait();
+
+    StartSimulator({"--fault", "silent@3"});
+    start = Clock::now();
+    auto sending = Flash();
+    EXPECT_EQ(sending->Wait(), 1);
+    EXPECT_EQ(sending->Stderr(), "Verbindung Timeout!\nSchreibfehler!\n");
+    EXPECT_EQ(Lines(sending->Stdout()).back(), "Schreibfehler!");
+    ExpectCpuShare("device silent during a frame", *sending, Since(start));
+    ExpectPortFree();
+}
+
+TEST_F(FaultSuite, WrongAndOneByteRepliesFailWithoutATimeoutMessage) {
+    WriteFirmware();
+    for (const char* fault : {"wrong@2", "short@2"}) {
+        SCOPED_TRACE(fault);
+        StartSimulator({"--fault", fault});
+        auto flash = Flash();
+        EXPECT_EQ(flash->Wait(), 1);
+        EXPECT_EQ(flash->Stderr(), "Schreibfehler!\n");
+        EXPECT_EQ(SimulatorFrames(), 2);
+        ExpectPortFree();
+        sim->Signal(SIGTERM);
+        sim->Wait();
+    }
+}
+
+TEST_F(FaultSuite, UnpluggedAdapterIsNoticedAtOnce) {
+    WriteFirmware();
+    StartSimulator({"--power-on-after", "1000000"});
+    auto searching = Flash();
+    ASSERT_TRUE(searching->WaitForOutput("Suche nach Morvik 2."));
+    std::this_thread::sleep_for(300ms);
+    auto unplugged = Clock::now();
+    sim->Signal(SIGKILL); // the adapter's end of the line vanishes
+    EXPECT_EQ(searching->Wait(3s), 3);
+    EXPECT_LT(Since(unplugged).count(), 1000);
+    EXPECT_EQ(searching->Stderr(), "Verbindung zur Schnittstelle unterbrochen!\n");
+    EXPECT_EQ(Lines(searching->Stdout()).back(), "Suche abgebrochen.");
+    sim->Wait();
+
+    // The run ends at once; a spinning read would show as a run that does not end.
+    StartSimulator({"--fault", "hangup@4"});
+    auto sending = Flash();
+    EXPECT_EQ(sending->Wait(3s), 3);
+    EXPECT_EQ(sending->Stderr(), "Verbindung Timeout!\nSchreibfehler!\n");
+    EXPECT_EQ(Lines(sending->Stdout()).back(), "Schreibfehler!");
+    EXPECT_EQ(SimulatorFrames(), 4);
+}
+
+TEST_F(FaultSuite, FirmwareFileThatVanishesOrChanges) {
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        std::string message;
+    };
+    const std::string file = dir.Path("Morvik2 update.QV");
+    const std::vector<Case> beforeTheTransfer = {
+        {"removed", [&] { fs::remove(file); }, "Datei nicht gefunden.\n"},
+        {"replaced by a directory",
+         [&] {
+             fs::remove(file);
+             fs::create_directory(file);
+         },
+         "E/A-Fehler 21.\n"},
+    };
+    for (const auto& c : beforeTheTransfer) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(file);
+        WriteFirmware();
+        StartSimulator({"--power-on-after", "20"}); // about two seconds of search
+        auto flash = Flash();
+        ASSERT_TRUE(flash->WaitForOutput("Suche nach Morvik 2."));
+        c.change();
+        EXPECT_EQ(flash->Wait(), 4);
+        EXPECT_EQ(flash->Stderr(), c.message);
+        EXPECT_EQ(SimulatorFrames(), 0);
+        EXPECT_FALSE(SimulatorSawEnd());
+        ExpectPortFree();
+        sim->Signal(SIGTERM);
+        sim->Wait();
+    }
+
+    // Once the sending pass has the file open, it reads on what it opened, whatever happens
+    // to the name: the device gets one consistent firmware.
+    fs::remove_all(file);
+    WriteFirmware();
+    StartSimulator({"--reply-delay-ms", "10", "--once"});
+    auto flash = Flash();
+    ASSERT_TRUE(sim->WaitForOutput("frame 3\n", true));
+    dir.Write("replacement", ":0400100012345678D9\n");
+    fs::rename(dir.Path("replacement"), file);
+    EXPECT_EQ(flash->Wait(), 0) << flash->Stderr();
+    EXPECT_EQ(sim->Wait(), 0);
+    ExpectImageEquals(dir.Read("fw.bin"));
+}
+
+TEST_F(FaultSuite, UnreadableFirmwareFileCannotHangTheRun) {
+    StartSimulator();
+    const std::string file = dir.Path("Morvik2 update.QV");
+    dir.MakeFifo("Morvik2 update.QV"); // no writer will ever come
+    auto start = Clock::now();
+    auto fifo = Flash();
+    EXPECT_EQ(fifo->Wait(5s), 4);
+    EXPECT_EQ(fifo->Stderr(), "E/A-Fehler 29.\n");
+    EXPECT_LT(Since(start).count(), 3000);
+    fs::remove(file);
+    dir.MakeDirectory("Morvik2 update.QV");
+    auto directory = Flash();
+    EXPECT_EQ(directory->Wait(5s), 4);
+    EXPECT_EQ(directory->Stderr(), "E/A-Fehler 21.\n");
+    EXPECT_EQ(SimulatorFrames(), 0);
+    ExpectPortFree();
+}
+
+TEST_F(FaultSuite, PortHeldByAnotherFlasherOrMissing) {
+    WriteFirmware();
+    StartSimulator({"--power-on-after", "1000000"});
+    auto first = Flash();
+    ASSERT_TRUE(first->WaitForOutput("Suche nach Morvik 2."));
+    auto second = Flash();
+    EXPECT_EQ(second->Wait(), 3);
+    auto lines = Lines(second->Stderr());
+    ASSERT_EQ(lines.size(), 2u) << second->Stderr();
+    EXPECT_EQ(lines[0], "Schnittstelle konnte nicht geöffnet werden!");
+    EXPECT_EQ(lines[1], Link() + ": Device or resource busy");
+    EXPECT_EQ(second->Stdout(), "");
+    first->Signal(SIGINT);
+    EXPECT_EQ(first->Wait(3s), 2);
+    ExpectPortFree();
+
+    Process missing({MORVIK2_FLASH, "--port", "/dev/ttyMorvik2DoesNotExist"}, dir.Path());
+    EXPECT_EQ(missing.Wait(), 3);
+    EXPECT_EQ(missing.Stderr(), "Schnittstelle konnte nicht geöffnet werden!\n"
+                                "/dev/ttyMorvik2DoesNotExist: No such file or directory\n");
+}
+
+} // namespace
