@@ -1,0 +1,83 @@
+#pragma once
+
+#include "Main.h"
+#include "TempDir.h"
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <gtest/gtest.h>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Runs the test inside a directory of its own, as the program is run from its working
+// directory.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& path);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::string previous_;
+};
+
+// Plays the user in front of modal boxes: every box that comes up is noted and dismissed
+// with its OK button.
+class ModalBoxes : public QObject {
+public:
+    struct Box {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+    };
+
+    ModalBoxes();
+    std::vector<Box> seen;
+
+private:
+    void Check();
+    QTimer timer_;
+};
+
+// The window, with its beeps counted.
+class RecordingForm : public TMainForm {
+public:
+    using TMainForm::TMainForm;
+    void Beep() override;
+    int beeps = 0;
+};
+
+// A form in a fresh working directory, with what the window shows on record.
+class FormTest : public ::testing::Test {
+protected:
+    FormTest() : cwd(dir.Path()) {}
+
+    // Builds the window as the program does at start-up.
+    void Start(std::unique_ptr<SerialPort> port = nullptr);
+
+    TempDir dir;
+    WorkingDirectory cwd;
+    ModalBoxes boxes;
+    std::unique_ptr<RecordingForm> form;
+    std::vector<QString> statuses;
+    std::vector<int> progress;
+    int endProgram = 0;
+};
+
+// An Intel HEX data record.
+std::string DataRecord(uint16_t address, const std::vector<uint8_t>& data);
+
+// A firmware file of `records` data records of 16 bytes and an end record, and the image the
+// device holds after receiving all of it.
+struct Firmware {
+    std::string text;
+    std::map<uint16_t, uint8_t> image;
+};
+Firmware MakeFirmware(int records);
