@@ -1,0 +1,142 @@
+// Faults of a real bench, met through the window: the messages the user sees, the port free
+// again, the window usable, no spinning while the device is silent or gone.
+#include "GuiTestSupport.h"
+
+#include "PtyDevice.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <ctime>
+
+namespace {
+
+double ThreadCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+class WindowFaultTest : public FormTest {
+protected:
+    void StartDevice(DeviceOptions options = {}) {
+        device = std::make_unique<PtyDevice>(options);
+        device->Start();
+        slave = device->SlavePath();
+        dir.Write("MV2.ini", "[Ports]\r\nCOM1=" + slave + "\r\n");
+        dir.Write("Morvik2 update.QV", MakeFirmware(30).text);
+        Start();
+    }
+
+    // Runs `action` from the window's event loop `ms` after the click, in the middle of the run.
+    void After(int ms, std::function<void()> action) { QTimer::singleShot(ms, form.get(), action); }
+
+    bool PortFree() const {
+        auto probe = CreateSerialPort();
+        const bool opened = probe->Open(slave);
+        probe->CloseHandle();
+        return opened;
+    }
+
+    std::vector<QString> BoxTexts() const {
+        std::vector<QString> texts;
+        for (const auto& box : boxes.seen)
+            texts.push_back(box.text);
+        return texts;
+    }
+
+    std::unique_ptr<PtyDevice> device;
+    std::string slave;
+};
+
+TEST_F(WindowFaultTest, SilentDeviceCostsNoCpuWhileTheWindowWaits) {
+    DeviceOptions silent;
+    silent.powerOnAfter = 1 << 30;
+    StartDevice(silent);
+    After(3000, [this] { QTest::mouseClick(form->Button3, Qt::LeftButton); });
+    const double cpu = ThreadCpuMs();
+    const auto start = std::chrono::steady_clock::now();
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    const double wall =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double used = ThreadCpuMs() - cpu;
+    std::printf("[cpu] window, device silent during the search: %.1f ms CPU over %.0f ms = %.2f "
+                "%% of a core\n",
+                used, wall, 100 * used / wall);
+    EXPECT_LE(100 * used / wall, 1.0);
+    EXPECT_EQ(statuses.back(), "Suche abgebrochen.");
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_TRUE(PortFree());
+}
+
+TEST_F(WindowFaultTest, UnpluggedAdapterIsReportedAndTheWindowStaysUsable) {
+    DeviceOptions silent;
+    silent.powerOnAfter = 1 << 30;
+    StartDevice(silent);
+    After(600, [this] { device.reset(); });
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{"Verbindung zur Schnittstelle unterbrochen!"});
+    EXPECT_EQ(statuses.back(), "Suche abgebrochen.");
+    EXPECT_FALSE(form->Program().Busy);
+
+    // The adapter is gone for good: the next click says so and leaves the window usable.
+    boxes.seen.clear();
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_EQ(BoxTexts(), std::vector<QString>{
+                              QString::fromUtf8("Schnittstelle konnte nicht geöffnet werden!")});
+
+    DeviceOptions unplugged;
+    unplugged.fault = Fault::Parse("hangup@5");
+    StartDevice(unplugged);
+    boxes.seen.clear();
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_EQ(BoxTexts(), (std::vector<QString>{"Verbindung Timeout!", "Schreibfehler!"}));
+    EXPECT_EQ(statuses.back(), "Schreibfehler!");
+    EXPECT_FALSE(form->Program().Busy);
+}
+
+TEST_F(WindowFaultTest, ClosingDuringTheSearchEndsEverythingQuietly) {
+    DeviceOptions silent;
+    silent.powerOnAfter = 1 << 30;
+    StartDevice(silent);
+    bool freeAtClose = false;
+    After(500, [&] {
+        form->close();
+        freeAtClose = PortFree();
+    });
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_TRUE(freeAtClose);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_EQ(endProgram, 1);
+    EXPECT_EQ(device->Snapshot().Frames(), 0);
+    EXPECT_EQ(dir.Read("MV2.ini"), "[Ports]\r\nCOM1=" + slave + "\r\n[Setup]\r\nPort=COM1\r\n");
+}
+
+TEST_F(WindowFaultTest, RepeatedClicksAndEscPressesDuringARun) {
+    DeviceOptions slow;
+    slow.replyDelayMs = 15;
+    StartDevice(slow);
+    // Clicks during the run are ignored; the Esc presses stop it.
+    int clicks = 0;
+    QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged, [&](int value) {
+        if (value > 0 && clicks < 5) {
+            ++clicks;
+            QTest::mouseClick(form->Button2, Qt::LeftButton);
+        }
+        if (value >= 30)
+            for (int i = 0; i < 3; ++i)
+                QTest::keyClick(form->Button2, Qt::Key_Escape);
+    });
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_EQ(clicks, 5);
+    EXPECT_EQ(statuses,
+              (std::vector<QString>{"Reset", "Suche nach Morvik 2.",
+                                    "Schreibe Daten, bitte warten!", "Schreiben abgebrochen!"}));
+    EXPECT_EQ(device->Snapshot().EndCommands(), 0);
+    EXPECT_TRUE(boxes.seen.empty());
+    EXPECT_TRUE(PortFree());
+}
+
+} // namespace
