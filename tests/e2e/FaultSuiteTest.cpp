@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -164,6 +165,18 @@ TEST_F(FaultSuite, PortHeldByAnotherFlasherOrMissing) {
     first->Signal(SIGINT);
     EXPECT_EQ(first->Wait(3s), 2);
     ExpectPortFree();
+
+    // An ordinary user without access to the port learns how to get it.
+    if (geteuid() == 0) {
+        fs::permissions(dir.Path(), fs::perms::all); // the user writes its output files there
+        Process denied({MORVIK2_FLASH, "--port", Link()}, dir.Path(), 65534);
+        EXPECT_EQ(denied.Wait(), 3);
+        EXPECT_EQ(denied.Stderr(),
+                  "Schnittstelle konnte nicht geöffnet werden!\n" + Link() +
+                      ": Permission denied\nKeine Berechtigung: den Benutzer in die Gruppe "
+                      "\"dialout\" aufnehmen (sudo usermod -aG dialout $USER) und sich neu "
+                      "anmelden.\n");
+    }
 
     Process missing({MORVIK2_FLASH, "--port", "/dev/ttyMorvik2DoesNotExist"}, dir.Path());
     EXPECT_EQ(missing.Wait(), 3);

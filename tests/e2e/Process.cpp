@@ -14,7 +14,7 @@ namespace {
 int counter = 0;
 }
 
-Process::Process(const std::vector<std::string>& argv, const std::string& workDir) {
+Process::Process(const std::vector<std::string>& argv, const std::string& workDir, int asUser) {
     const std::string tag = std::to_string(getpid()) + "-" + std::to_string(++counter);
     out_ = workDir + "/.out-" + tag;
     err_ = workDir + "/.err-" + tag;
@@ -24,6 +24,8 @@ Process::Process(const std::vector<std::string>& argv, const std::string& workDi
             _exit(127);
         int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (asUser >= 0 && (setgid(gid_t(asUser)) != 0 || setuid(uid_t(asUser)) != 0))
+            _exit(126);
         int in = open("/dev/null", O_RDONLY);
         dup2(in, 0);
         dup2(out, 1);

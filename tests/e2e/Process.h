@@ -8,7 +8,8 @@
 // A child program with its stdout and stderr in files (pipes could fill up and stall it).
 class Process {
 public:
-    Process(const std::vector<std::string>& argv, const std::string& workDir);
+    // `asUser`: run as that user id (the test must be root), as an ordinary user would.
+    Process(const std::vector<std::string>& argv, const std::string& workDir, int asUser = -1);
     ~Process(); // kills the child if it still runs
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
