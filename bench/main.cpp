@@ -67,6 +67,19 @@ public:
     }
 };
 
+// A programming run against a simulated device of its own, watched by WatchingWindow.
+struct BenchRun {
+    explicit BenchRun(DeviceOptions options) : device(std::make_unique<PtyDevice>(options)) {
+        device->Start();
+        window.run = &run;
+        run.Setup.Port = device->SlavePath();
+    }
+    std::unique_ptr<PtyDevice> device;
+    WatchingWindow window;
+    PosixSerialPort port;
+    Programmer run{window, port};
+};
+
 std::string DataRecord(uint16_t address, const std::vector<uint8_t>& data) {
     char field[16];
     unsigned sum = unsigned(data.size()) + (address >> 8) + (address & 0xFF);
@@ -79,6 +92,27 @@ std::string DataRecord(uint16_t address, const std::vector<uint8_t>& data) {
     }
     std::snprintf(field, sizeof field, "%02X", (0x100 - sum % 256) % 256);
     return line + field;
+}
+
+int RawSlave(const std::string& path) {
+    int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    tcgetattr(fd, &tio);
+    cfmakeraw(&tio);
+    tcsetattr(fd, TCSANOW, &tio);
+    return fd;
+}
+
+// Writes `bytes` and blocks until `replyLength` bytes have come back.
+void Exchange(int fd, const std::vector<uint8_t>& bytes, size_t replyLength) {
+    (void)!write(fd, bytes.data(), bytes.size());
+    uint8_t reply[4];
+    for (size_t got = 0; got < replyLength;) {
+        ssize_t n = read(fd, reply + got, replyLength - got);
+        if (n <= 0)
+            return;
+        got += size_t(n);
+    }
 }
 
 // 1. One write exchange through the whole programming path, against a bare pty round trip.
@@ -164,11 +198,14 @@ void WireEfficiency(const std::string& dir) {
     const size_t size = 64 * 1024, perRecord = 32;
     std::ofstream file(dir + "/fw.hex", std::ios::binary);
     size_t wireBytes = 2 + 2; // the sync and the end command, with their replies
+    std::vector<std::vector<uint8_t>> frames;
     for (size_t at = 0; at < size; at += perRecord) {
         std::vector<uint8_t> data(perRecord);
         for (auto& b : data)
             b = uint8_t(random());
-        file << DataRecord(uint16_t(at), data) << "\r\n";
+        const std::string line = DataRecord(uint16_t(at), data);
+        file << line << "\r\n";
+        frames.push_back(WriteFrame(line));
         wireBytes += perRecord + 5 + 2;
     }
     file << ":00000001FF\r\n";
@@ -176,17 +213,12 @@ void WireEfficiency(const std::string& dir) {
 
     DeviceOptions options;
     options.baud = 115200;
-    PtyDevice device(options);
-    device.Start();
-    WatchingWindow window;
-    PosixSerialPort port;
-    Programmer run(window, port);
-    window.run = &run;
-    run.Setup.Port = device.SlavePath();
+    BenchRun paced(options);
+    const WatchingWindow& window = paced.window;
     auto start = Clock::now();
-    run.Programing(dir + "/fw.hex");
+    paced.run.Programing(dir + "/fw.hex");
     auto end = Clock::now();
-    if (run.LastOutcome() != RunOutcome::Ok) {
+    if (paced.run.LastOutcome() != RunOutcome::Ok) {
         std::printf("2. wire efficiency: the run failed\n");
         return;
     }
@@ -200,24 +232,35 @@ void WireEfficiency(const std::string& dir) {
                 "%.3f s, wire-time bound %.3f s (%zu bytes), ratio %.4f (target <= 1.03)\n",
                 std::chrono::duration<double>(end - start).count(), transfer, bound, wireBytes,
                 transfer / bound);
+
+    // The same frames from a bare client (write, then block until the reply) over the same
+    // paced line: what the pty and the device's pacing cost without the programming path.
+    PtyDevice bareDevice(options);
+    bareDevice.Start();
+    const int fd = RawSlave(bareDevice.SlavePath());
+    Exchange(fd, {SyncCommand}, 1);
+    const auto bareStart = Clock::now();
+    for (const auto& frame : frames)
+        Exchange(fd, frame, 2);
+    Exchange(fd, {EndCommand}, 1);
+    const double bare = std::chrono::duration<double>(Clock::now() - bareStart).count();
+    close(fd);
+    std::printf("   bare client over the same line: %.3f s, ratio %.4f to the bound; the "
+                "programming path adds %.2f %% to it\n",
+                bare, bare / bound, 100 * (transfer / bare - 1));
 }
 
 // 3. CPU time of a run while the device stays silent, and once the adapter is gone.
 void IdleCpu(const std::string& dir) {
+    DeviceOptions options;
+    options.powerOnAfter = 1 << 30;
     {
-        DeviceOptions options;
-        options.powerOnAfter = 1 << 30;
-        PtyDevice device(options);
-        device.Start();
-        WatchingWindow window;
-        PosixSerialPort port;
-        Programmer run(window, port);
-        window.run = &run;
-        run.Setup.Port = device.SlavePath();
-        window.stopAt = Clock::now() + std::chrono::seconds(5) + std::chrono::milliseconds(250);
+        BenchRun silent(options);
+        silent.window.stopAt =
+            Clock::now() + std::chrono::seconds(5) + std::chrono::milliseconds(250);
         const double cpu = ThreadCpuMs();
         auto start = Clock::now();
-        run.Programing(dir + "/fw.hex");
+        silent.run.Programing(dir + "/fw.hex");
         const double wall = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         const double used = ThreadCpuMs() - cpu;
         std::printf("3. silent device: %.0f ms searching, %.1f ms CPU = %.3f %% of a core "
@@ -227,25 +270,17 @@ void IdleCpu(const std::string& dir) {
     {
         // The adapter is unplugged one second into the search: the run must notice at once
         // and never spin on the dead port.
-        DeviceOptions options;
-        options.powerOnAfter = 1 << 30;
-        auto device = std::make_unique<PtyDevice>(options);
-        device->Start();
-        WatchingWindow window;
-        PosixSerialPort port;
-        Programmer run(window, port);
-        window.run = &run;
-        window.stopAt = Clock::now() + std::chrono::seconds(10);
-        run.Setup.Port = device->SlavePath();
+        BenchRun unplugging(options);
+        unplugging.window.stopAt = Clock::now() + std::chrono::seconds(10);
         Clock::time_point unplugged;
         std::thread unplug([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(1250));
             unplugged = Clock::now();
-            device.reset();
+            unplugging.device.reset();
         });
         const double cpu = ThreadCpuMs();
         auto start = Clock::now();
-        run.Programing(dir + "/fw.hex");
+        unplugging.run.Programing(dir + "/fw.hex");
         auto end = Clock::now();
         const double used = ThreadCpuMs() - cpu;
         unplug.join();
@@ -253,8 +288,9 @@ void IdleCpu(const std::string& dir) {
         std::printf("   adapter unplugged during the search: run ended %.1f ms later (%s); %.1f ms "
                     "CPU over %.0f ms = %.3f %% of a core\n",
                     std::chrono::duration<double, std::milli>(end - unplugged).count(),
-                    window.messages.empty() ? "no message" : window.messages.back().c_str(), used,
-                    wall, 100 * used / wall);
+                    unplugging.window.messages.empty() ? "no message"
+                                                       : unplugging.window.messages.back().c_str(),
+                    used, wall, 100 * used / wall);
     }
 }
 
