@@ -1,5 +1,6 @@
 // Every fault a real bench produces, against the real command-line flasher: a clear message,
-// the documented exit status, the port free again at once, no hang and no spinning.
+// the documented exit status, the port free again at once, no hang and no spinning. (Wrong
+// and short replies: FlashEndToEnd.DeviceFaultsEndWithTheirMessagesAndExitStatus.)
 #include "EndToEnd.h"
 
 #include <csignal>
@@ -45,21 +46,6 @@ TEST_F(FaultSuite, SilentDeviceWaitsQuietlyAndFailsClearly) {
     EXPECT_EQ(Lines(sending->Stdout()).back(), "Schreibfehler!");
     ExpectCpuShare("device silent during a frame", *sending, Since(start));
     ExpectPortFree();
-}
-
-TEST_F(FaultSuite, WrongAndOneByteRepliesFailWithoutATimeoutMessage) {
-    WriteFirmware();
-    for (const char* fault : {"wrong@2", "short@2"}) {
-        SCOPED_TRACE(fault);
-        StartSimulator({"--fault", fault});
-        auto flash = Flash();
-        EXPECT_EQ(flash->Wait(), 1);
-        EXPECT_EQ(flash->Stderr(), "Schreibfehler!\n");
-        EXPECT_EQ(SimulatorFrames(), 2);
-        ExpectPortFree();
-        sim->Signal(SIGTERM);
-        sim->Wait();
-    }
 }
 
 TEST_F(FaultSuite, UnpluggedAdapterIsNoticedAtOnce) {
