@@ -110,9 +110,11 @@ std::string LineEnd(const std::string& text) {
 
 void Put(std::vector<std::string>& lines, const std::string& section, const std::string& key,
          const std::string& value, const std::string& eol) {
+    // A line without its end reads minus one final CR, and so does one completed with CR LF; a
+    // lone LF would make that CR part of the line end, and the line would lose one more.
     const auto terminate = [&](std::string& line) {
         if (Ending(line).empty())
-            line += eol;
+            line += !line.empty() && line.back() == '\r' ? "\r\n" : eol;
     };
     const auto range = FindSection(lines, section);
     if (!range) {

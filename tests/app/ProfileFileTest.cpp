@@ -75,6 +75,13 @@ TEST_F(ProfileFileTest, WriteAddsMissingFileSectionAndKey) {
     Store("[Setup]\r\nPort=COM3");
     file.WriteString("Setup", "Baud", "9600");
     EXPECT_EQ(Stored(), "[Setup]\r\nPort=COM3\r\nBaud=9600\r\n");
+
+    // An unended last line that ends in CR must keep its value when a key is added after it.
+    Store("[Setup]\nName=A\r\r");
+    const std::string before = file.ReadString("Setup", "Name", "-");
+    file.WriteString("Setup", "Port", "COM3");
+    EXPECT_EQ(file.ReadString("Setup", "Name", "-"), before);
+    EXPECT_EQ(file.ReadString("Setup", "Port", "-"), "COM3");
 }
 
 TEST_F(ProfileFileTest, FailedWriteNamesTheFullPath) {
