@@ -91,8 +91,9 @@ const LabelSpec Labels[] = {
 
 std::vector<FixedText> LabelTexts() {
     std::vector<FixedText> texts;
-    for (const LabelSpec& spec : Labels)
-        texts.push_back({QString::fromUtf8(spec.text), QSize(spec.width, spec.height), spec.bold});
+    for (const LabelSpec& entry : Labels)
+        texts.push_back(
+            {QString::fromUtf8(entry.text), QSize(entry.width, entry.height), entry.bold});
     return texts;
 }
 
@@ -152,17 +153,17 @@ void TMainForm::CreateControls() {
                 image.scaled(Image1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
     }
 
-    for (const LabelSpec& spec : Labels) {
-        QLabel* label = new QLabel(QString::fromUtf8(spec.text), this);
-        label->setGeometry(spec.left, spec.top, spec.width, spec.height);
+    for (const LabelSpec& entry : Labels) {
+        QLabel* label = new QLabel(QString::fromUtf8(entry.text), this);
+        label->setGeometry(entry.left, entry.top, entry.width, entry.height);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setTextFormat(Qt::PlainText);
-        if (spec.bold) {
+        if (entry.bold) {
             QFont bold = font();
             bold.setBold(true);
             label->setFont(bold);
         }
-        this->*spec.member = label;
+        this->*entry.member = label;
     }
 
     ComboBox2 = new QComboBox(this);
