@@ -125,12 +125,9 @@ void ExchangeCost() {
     const std::string line = DataRecord(0x1000, data);
     const std::vector<uint8_t> frame = WriteFrame(line);
 
-    PtyDevice device(DeviceOptions{});
-    device.Start();
-    WatchingWindow window;
-    PosixSerialPort port;
-    Programmer run(window, port);
-    if (!run.OpenCom(device.SlavePath()) || !run.Communication(SyncCommand, "")) {
+    BenchRun unpaced(DeviceOptions{});
+    Programmer& run = unpaced.run;
+    if (!run.OpenCom(run.Setup.Port) || !run.Communication(SyncCommand, "")) {
         std::printf("exchange: the simulated device did not answer\n");
         return;
     }
@@ -150,11 +147,7 @@ void ExchangeCost() {
     int master = posix_openpt(O_RDWR | O_NOCTTY);
     grantpt(master);
     unlockpt(master);
-    int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
-    termios tio{};
-    tcgetattr(slave, &tio);
-    cfmakeraw(&tio);
-    tcsetattr(slave, TCSANOW, &tio);
+    const int slave = RawSlave(ptsname(master));
     std::thread responder([&] {
         std::vector<uint8_t> in(frame.size());
         for (int i = 0; i < rounds; ++i) {
@@ -171,15 +164,7 @@ void ExchangeCost() {
     std::vector<double> bare;
     for (int i = 0; i < rounds; ++i) {
         auto start = Clock::now();
-        (void)!write(slave, frame.data(), frame.size());
-        uint8_t reply[2];
-        size_t got = 0;
-        while (got < 2) {
-            ssize_t n = read(slave, reply + got, 2 - got);
-            if (n <= 0)
-                break;
-            got += size_t(n);
-        }
+        Exchange(slave, frame, 2);
         bare.push_back(Us(Clock::now() - start));
     }
     responder.join();
