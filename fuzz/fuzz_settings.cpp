@@ -27,7 +27,8 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-// Names are found without regard to ASCII case, as Windows does.
+// Names are found without regard to ASCII case, as Windows does. The oracle keeps its own
+// comparison so that a fault in the settings code cannot hide itself.
 bool SameName(std::string_view a, std::string_view b) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     if (a.size() != b.size())
