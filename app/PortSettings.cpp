@@ -2,6 +2,17 @@
 
 #include "ProfileFile.h"
 
+#include <filesystem>
+#include <system_error>
+
+std::optional<std::string> SettingsPathInWorkingDirectory() {
+    std::error_code error;
+    const std::filesystem::path dir = std::filesystem::current_path(error);
+    if (error || dir.empty())
+        return std::nullopt;
+    return (dir / SettingsFileName).string();
+}
+
 const std::vector<std::string>& PortNames() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> list;

@@ -2,10 +2,15 @@
 
 #include "SerialPort.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
 inline const std::string SettingsFileName = "MV2.ini";
+
+// The settings file in the process's working directory, or nothing when that directory cannot
+// be determined (it was deleted, say): then no settings file is read or written.
+std::optional<std::string> SettingsPathInWorkingDirectory();
 
 // The port names offered to the user, "COM1" to "COM16".
 const std::vector<std::string>& PortNames();

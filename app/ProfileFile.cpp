@@ -147,6 +147,13 @@ ProfileFile::ProfileFile(std::string path) : path_(std::move(path)) {
         path_ = absolute.string();
 }
 
+ProfileFile ProfileFile::Unavailable(const std::string& shownName) {
+    ProfileFile file(shownName);
+    file.path_ = shownName;
+    file.available_ = false;
+    return file;
+}
+
 const std::string& ProfileFile::Path() const {
     return path_;
 }
@@ -162,6 +169,8 @@ std::string ProfileFile::ReadString(const std::string& section, const std::strin
 std::vector<std::pair<std::string, std::string>>
 ProfileFile::ReadSectionValues(const std::string& section) const {
     std::vector<std::pair<std::string, std::string>> values;
+    if (!available_)
+        return values;
     const auto lines = SplitLines(Load(path_).value_or(""));
     const auto range = FindSection(lines, section);
     if (!range)
@@ -177,6 +186,8 @@ ProfileFile::ReadSectionValues(const std::string& section) const {
 void ProfileFile::WriteString(const std::string& section, const std::string& key,
                               const std::string& value) {
     const ProfileWriteError failure("In " + path_ + " kann nicht geschrieben werden");
+    if (!available_)
+        throw failure;
     const auto loaded = Load(path_);
     std::error_code error;
     // Rewriting a file we could not read would wipe what it holds.

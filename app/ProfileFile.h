@@ -16,6 +16,9 @@ public:
 class ProfileFile {
 public:
     explicit ProfileFile(std::string path);
+    // A settings file that cannot be located (the working directory is gone): reads give the
+    // defaults, and every write fails with the message for `shownName`.
+    static ProfileFile Unavailable(const std::string& shownName);
 
     const std::string& Path() const;
     std::string ReadString(const std::string& section, const std::string& key,
@@ -26,4 +29,5 @@ public:
 
 private:
     std::string path_;
+    bool available_ = true;
 };
