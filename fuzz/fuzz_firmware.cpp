@@ -1,4 +1,5 @@
-// The firmware file as the programming run reads it: line reader, record checks, frame builder.
+// The firmware file as the programming run reads it: line reader, whole-file check, record
+// checks, frame builder.
 #include "FirmwareFile.h"
 #include "HexRecord.h"
 #include "MemoryFile.h"
@@ -12,7 +13,6 @@
 namespace {
 
 constexpr char CtrlZ = 0x1A;
-constexpr size_t ReaderBuffer = 64 * 1024; // the reader's block size
 
 // The lines by the file's line-end rules, independently of the reader: LF ends a line, every CR
 // is dropped (before LF it belongs to the line end, alone it is dropped), Ctrl-Z at a line start
@@ -36,7 +36,8 @@ std::vector<std::string> ExpectedLines(const std::string& text) {
 // What the device can take: data in whole words that fit its buffer, no address above 64 KB.
 bool Sendable(const HexRecord& record) {
     if (record.type == 0)
-        return record.data.size() <= size_t(MaxFrameDataBytes) && record.data.size() % 2 == 0;
+        return record.data.size() <= size_t(MaxFrameDataBytes) && record.data.size() % 2 == 0 &&
+               record.address + record.data.size() <= 0x10000;
     if (record.type == 2 || record.type == 4)
         for (uint8_t byte : record.data)
             if (byte != 0)
@@ -103,50 +104,43 @@ std::optional<std::string> Repaired(const std::string& line) {
     return repaired;
 }
 
-// Both passes of a run read the expected lines; the sending pass is left out where only the
-// reader's block handling is of interest, as it costs as much again.
-void CheckReading(MemoryFile& file, const std::string& text,
-                  const std::vector<std::string>& expected, bool sendingPass) {
+// The file read from disk equals the text; the lines are the expected ones; the file is refused
+// exactly when a line up to the end record is, or when it has no data or no end record, and
+// otherwise the records to send are the lines up to the end record.
+void CheckFile(MemoryFile& file, const std::string& text,
+               const std::vector<std::string>& expected) {
+    LineReader reader(text);
+    for (const std::string& line : expected) {
+        REQUIRE(!reader.Eof());
+        REQUIRE(reader.ReadLine() == line);
+    }
+    REQUIRE(reader.Eof());
+
     file.Store(text);
-    FirmwareFile firmware(file.Path());
-
-    // Counting pass: every line counted.
-    firmware.Reset();
-    size_t lineCount = 0;
-    while (!firmware.Eof()) {
-        const std::string line = firmware.ReadLine();
-        REQUIRE(lineCount < expected.size());
-        REQUIRE(line == expected[lineCount]);
-        ++lineCount;
-    }
-    REQUIRE(lineCount == expected.size());
-    if (!sendingPass)
-        return;
-
-    // Sending pass on the file opened again: the same lines up to the end record or a refusal.
-    firmware.Reset();
+    const FirmwareFile firmware = FirmwareFile::Load(file.Path());
+    std::optional<std::string> problem;
+    bool haveData = false;
+    bool ended = false;
     size_t lineNumber = 0;
-    bool goOn = true;
-    while (goOn) {
-        const bool eof = firmware.Eof();
-        REQUIRE(firmware.Eof() == eof);
-        if (eof)
-            break;
-        const std::string line = firmware.ReadLine();
-        REQUIRE(lineNumber < lineCount);
-        REQUIRE(line == expected[lineNumber]);
-        ++lineNumber;
-        goOn = !RecordProblem(line, int(lineNumber)) && !IsEndRecord(line);
+    while (lineNumber < expected.size() && !problem && !ended) {
+        const std::string& line = expected[lineNumber++];
+        problem = RecordProblem(line, lineNumber);
+        haveData = haveData || (!problem && IsDataRecord(line));
+        ended = !problem && IsEndRecord(line);
     }
-    REQUIRE(goOn ? lineNumber == lineCount : lineNumber <= lineCount);
-    firmware.Close();
-}
-
-uint32_t Hash(const std::string& text) {
-    uint32_t hash = 2166136261u;
-    for (char c : text)
-        hash = (hash ^ uint8_t(c)) * 16777619u;
-    return hash;
+    if (problem) {
+        REQUIRE(firmware.Problem() == problem);
+    } else {
+        REQUIRE(firmware.Problem().has_value() == (!haveData || !ended));
+    }
+    if (firmware.Problem()) {
+        REQUIRE(firmware.Records().empty());
+        return;
+    }
+    REQUIRE(firmware.LineCount() == expected.size());
+    REQUIRE(firmware.Records().size() == lineNumber);
+    for (size_t i = 0; i < lineNumber; ++i)
+        REQUIRE(firmware.Records()[i] == expected[i]);
 }
 
 } // namespace
@@ -155,28 +149,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MemoryFile file("firmware");
     const std::string text(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string> expected = ExpectedLines(text);
-    CheckReading(file, text, expected, true);
+    CheckFile(file, text, expected);
     // The run checks lines only up to its first refusal; the checks themselves see every line.
     for (size_t i = 0; i < expected.size(); ++i) {
         CheckRecord(expected[i], int(i + 1));
         if (const auto repaired = Repaired(expected[i]); repaired && *repaired != expected[i])
             CheckRecord(*repaired, int(i + 1));
     }
-
-    // Inputs are far smaller than the reader's block, so for one in 64 a harmless first record
-    // padded with blanks moves a line end, a Ctrl-Z or the file's end onto a block boundary.
-    const uint32_t hash = Hash(text);
-    if (hash % 64 != 0 || size + 64 > ReaderBuffer)
-        return 0;
-    std::vector<size_t> splits;
-    for (size_t i = 0; i <= size; ++i)
-        if (i == size || text[i] == '\n' || text[i] == '\r' || text[i] == CtrlZ)
-            splits.push_back(i);
-    const size_t split = splits[(hash / 64) % splits.size()];
-    std::string padding = ":00000003FD";
-    padding.resize(ReaderBuffer - split - 1, ' ');
-    std::vector<std::string> shifted{padding};
-    shifted.insert(shifted.end(), expected.begin(), expected.end());
-    CheckReading(file, padding + "\n" + text, shifted, false);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "Protocol.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace {
@@ -29,74 +30,80 @@ std::string RecordType(const std::string& line) {
 FirmwareFileError::FirmwareFileError(int osError)
     : std::runtime_error(IoErrorText(osError)), osError_(osError) {}
 
-FirmwareFile::FirmwareFile(std::string name) : name_(std::move(name)) {}
-
-FirmwareFile::~FirmwareFile() {
-    Close();
+bool LineReader::Eof() const {
+    return pos_ >= text_.size() || text_[pos_] == CtrlZ;
 }
 
-void FirmwareFile::Reset() {
-    Close();
-    int error = 0;
-    file_ = OpenSharedForReading(name_, error);
-    if (!file_)
-        throw FirmwareFileError(error);
-    buffer_.resize(64 * 1024);
-    pos_ = end_ = 0;
-    atEnd_ = false;
-}
-
-void FirmwareFile::Close() {
-    if (file_)
-        std::fclose(file_);
-    file_ = nullptr;
-    atEnd_ = true;
-}
-
-void FirmwareFile::Fill() {
-    if (atEnd_ || !file_)
-        return;
-    errno = 0;
-    end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-    pos_ = 0;
-    if (end_ == 0) {
-        if (std::ferror(file_))
-            throw FirmwareFileError(errno ? errno : EIO);
-        atEnd_ = true;
-    }
-}
-
-int FirmwareFile::Peek() {
-    if (pos_ == end_)
-        Fill();
-    return pos_ < end_ ? static_cast<unsigned char>(buffer_[pos_]) : -1;
-}
-
-bool FirmwareFile::Eof() {
-    int next = Peek();
-    if (next == CtrlZ)
-        atEnd_ = true, pos_ = end_ = 0;
-    return next < 0 || next == CtrlZ;
-}
-
-std::string FirmwareFile::ReadLine() {
+std::string LineReader::ReadLine() {
+    const size_t end = std::min(text_.find('\n', pos_), text_.size());
     std::string line;
+    line.reserve(end - pos_);
+    // A CR before the LF belongs to the line end; a lone CR is dropped: no CR is text.
+    for (size_t i = pos_; i < end; ++i)
+        if (text_[i] != '\r')
+            line += text_[i];
+    pos_ = end + 1;
+    return line;
+}
+
+FirmwareFile FirmwareFile::Load(const std::string& name) {
+    int error = 0;
+    std::FILE* file = OpenSharedForReading(name, error);
+    if (!file)
+        throw FirmwareFileError(error);
+    std::string text;
+    std::vector<char> buffer(64 * 1024);
+    bool tooLarge = false;
     for (;;) {
-        int c = Peek();
-        if (c < 0)
-            return line;
-        ++pos_;
-        if (c == '\n')
-            return line;
-        if (c == '\r') {
-            if (Peek() == '\n') {
-                ++pos_;
-                return line;
-            }
-            continue; // a lone CR is not part of the text
+        errno = 0;
+        const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+        if (got == 0) {
+            error = std::ferror(file) ? (errno ? errno : EIO) : 0;
+            break;
         }
-        line += static_cast<char>(c);
+        if (text.size() + got > MaxSize) {
+            tooLarge = true;
+            break;
+        }
+        text.append(buffer.data(), got);
     }
+    std::fclose(file);
+    if (error)
+        throw FirmwareFileError(error);
+    if (tooLarge) {
+        FirmwareFile refused;
+        refused.problem_ = "Fehler in Hex Datei!\n\rDatei zu groß!";
+        return refused;
+    }
+    return FromText(text);
+}
+
+FirmwareFile FirmwareFile::FromText(std::string_view text) {
+    FirmwareFile firmware;
+    LineReader reader(text);
+    bool reachedEndRecord = false;
+    bool haveData = false;
+    while (!reader.Eof()) {
+        std::string line = reader.ReadLine();
+        ++firmware.lineCount_;
+        if (reachedEndRecord)
+            continue; // counted for the progress bar, never sent
+        if (auto problem = RecordProblem(line, firmware.lineCount_)) {
+            firmware.problem_ = std::move(problem);
+            break;
+        }
+        haveData = haveData || IsDataRecord(line);
+        reachedEndRecord = IsEndRecord(line);
+        firmware.records_.push_back(std::move(line));
+    }
+    const std::string prefix = "Fehler in Hex Datei!\n\r";
+    if (!firmware.problem_ && !haveData)
+        firmware.problem_ = prefix + "Keine Daten gefunden!";
+    else if (!firmware.problem_ && !reachedEndRecord) // a download cut off at a line end
+        firmware.problem_ = prefix + "Endezeile fehlt!";
+    if (firmware.problem_)
+        firmware.records_.clear();
+    return firmware;
 }
 
 bool IsDataRecord(const std::string& line) {
@@ -106,7 +113,7 @@ bool IsEndRecord(const std::string& line) {
     return RecordType(line) == "01";
 }
 
-std::optional<std::string> RecordProblem(const std::string& line, int lineNumber) {
+std::optional<std::string> RecordProblem(const std::string& line, uint64_t lineNumber) {
     const std::string prefix = "Fehler in Hex Datei!\n\r";
     const std::string number = std::to_string(lineNumber);
     if (line.empty())
@@ -134,10 +141,20 @@ std::optional<std::string> RecordProblem(const std::string& line, int lineNumber
                " Datenbytes!";
     if (type == "00" && count % 2 != 0)
         return prefix + "Zeile " + number + ": ungerade Anzahl Datenbytes!";
+    // The device's addresses are 16 bits wide: data must not run past FFFF.
+    const unsigned address = HexPair(line, 3) * 256u + HexPair(line, 5);
+    if (type == "00" && address + count > 0x10000)
+        return prefix + "Zeile " + number + ": Adresse über 64 KB!";
     if (type == "02" || type == "04") {
         for (size_t n = 0; n < count; ++n)
             if (HexPair(line, 9 + 2 * n) != 0)
                 return prefix + "Zeile " + number + ": Adresse über 64 KB!";
     }
     return std::nullopt;
+}
+
+int ProgressPercent(uint64_t done, uint64_t total) {
+    if (total == 0 || done >= total)
+        return 100;
+    return static_cast<int>(done * 100 / total); // done < total, and no file has 2^57 lines
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // An input/output error of the firmware file; the text is the one the user sees.
@@ -16,31 +19,48 @@ private:
     int osError_;
 };
 
-// The firmware file, read line by line: a line ends at LF or CR LF, a lone CR is dropped,
-// a Ctrl-Z where a line would begin ends the file. Every failure throws FirmwareFileError.
-class FirmwareFile {
+// The lines of firmware file text: a line ends at LF or CR LF, a lone CR is dropped, a Ctrl-Z
+// where a line would begin ends the file.
+class LineReader {
 public:
-    explicit FirmwareFile(std::string name); // binds the name; nothing is opened yet
-    ~FirmwareFile();
-    FirmwareFile(const FirmwareFile&) = delete;
-    FirmwareFile& operator=(const FirmwareFile&) = delete;
+    explicit LineReader(std::string_view text) : text_(text) {}
 
-    void Reset(); // opens the file read-only at its start (again)
-    bool Eof();   // nothing more to read
+    bool Eof() const; // nothing more to read
     std::string ReadLine();
-    void Close();
-    bool IsOpen() const { return file_ != nullptr; }
 
 private:
-    int Peek(); // next byte or -1 at the end
-    void Fill();
-
-    std::string name_;
-    std::FILE* file_ = nullptr;
-    std::vector<char> buffer_;
+    std::string_view text_;
     size_t pos_ = 0;
-    size_t end_ = 0;
-    bool atEnd_ = false;
+};
+
+// The firmware file, read once and checked whole before the device gets any of it. Runs send
+// from this copy, so the device receives exactly the version that was checked, whatever
+// happens to the file on disk meanwhile.
+class FirmwareFile {
+public:
+    // Larger files are refused unread: no firmware of the device comes near it.
+    static constexpr size_t MaxSize = 16 * 1024 * 1024;
+
+    // Reads the file at `name` whole, for reading only and shared with other readers. Throws
+    // FirmwareFileError when it cannot be read.
+    static FirmwareFile Load(const std::string& name);
+    static FirmwareFile FromText(std::string_view text);
+
+    // Why the device must not receive this file (the first bad line, no data, no end record,
+    // too large), or nothing.
+    const std::optional<std::string>& Problem() const { return problem_; }
+    // The lines to send, from the first up to and including the end record; empty for a
+    // refused file.
+    const std::vector<std::string>& Records() const { return records_; }
+    // Every line of the file, those after the end record included.
+    uint64_t LineCount() const { return lineCount_; }
+
+private:
+    FirmwareFile() = default;
+
+    std::optional<std::string> problem_;
+    std::vector<std::string> records_;
+    uint64_t lineCount_ = 0;
 };
 
 // Opens `name` for reading only, letting other programs read it too. On failure returns
@@ -53,4 +73,7 @@ bool IsEndRecord(const std::string& line);
 
 // The message for a line the device must not receive, or nothing when the line may be sent.
 // Line numbers count every line of the file from 1.
-std::optional<std::string> RecordProblem(const std::string& line, int lineNumber);
+std::optional<std::string> RecordProblem(const std::string& line, uint64_t lineNumber);
+
+// The progress bar's position after `done` of `total` lines: 0 to 100, rounded down.
+int ProgressPercent(uint64_t done, uint64_t total);

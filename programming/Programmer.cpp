@@ -2,6 +2,7 @@
 
 #include "FirmwareFile.h"
 #include "Protocol.h"
+#include "ScopeExit.h"
 
 #include <algorithm>
 
@@ -27,14 +28,14 @@ void Programmer::Line(LineCode code) {
         (void)port_.EscapeCommFunction(code);
 }
 
-void Programmer::SetReadTimeouts(uint32_t interval, uint32_t multiplier, uint32_t constant) {
+void Programmer::SetReadTimeouts(const ReadLimits& limits) {
     if (closing_)
         return;
     CommTimeouts timeouts;
     (void)port_.GetCommTimeouts(timeouts);
-    timeouts.ReadIntervalTimeout = interval;
-    timeouts.ReadTotalTimeoutMultiplier = multiplier;
-    timeouts.ReadTotalTimeoutConstant = constant;
+    timeouts.ReadIntervalTimeout = limits.interval;
+    timeouts.ReadTotalTimeoutMultiplier = limits.multiplier;
+    timeouts.ReadTotalTimeoutConstant = limits.constant;
     (void)port_.SetCommTimeouts(timeouts);
 }
 
@@ -114,125 +115,115 @@ bool Programmer::Search() {
     return found;
 }
 
-// The counting pass: counts every line and refuses the file at its first line up to the end
-// record that the device must not receive.
-bool Programmer::CheckFile(const std::string& fileName, int& lineCount) {
-    FirmwareFile file(fileName);
-    file.Reset();
-    lineCount = 0;
-    bool checking = true;
-    while (!file.Eof()) {
-        std::string line = file.ReadLine();
-        ++lineCount;
-        if (!checking)
-            continue;
-        if (auto problem = RecordProblem(line, lineCount)) {
-            Message(*problem);
-            return false;
-        }
-        checking = !IsEndRecord(line);
-    }
-    return true;
-}
-
 // The sending pass. A stop is honoured after the line read in the pass that sees it.
-bool Programmer::SendFile(const std::string& fileName, int lineCount) {
-    FirmwareFile file(fileName);
-    file.Reset();
+bool Programmer::SendFile(const FirmwareFile& firmware) {
     bool runOk = true;
-    bool reachedEndRecord = false;
-    int lineNumber = 0;
-    while (!file.Eof() && runOk && !reachedEndRecord) {
+    const std::vector<std::string>& records = firmware.Records();
+    for (size_t i = 0; i < records.size() && runOk; ++i) {
         if (StopRequested)
             runOk = false;
-        std::string line = file.ReadLine();
-        ++lineNumber;
-        window_.SetProgress(lineCount > 0 ? std::min(100, lineNumber * 100 / lineCount) : 100);
-        // Checked again: the file may have changed since the counting pass.
-        if (auto problem = RecordProblem(line, lineNumber)) {
+        window_.SetProgress(ProgressPercent(i + 1, firmware.LineCount()));
+        if (IsDataRecord(records[i]) && !Communication(WriteCommand, records[i]))
             runOk = false;
-            Message(*problem);
-        } else if (IsDataRecord(line)) {
-            if (!Communication(WriteCommand, line))
-                runOk = false;
-        } else if (IsEndRecord(line)) {
-            reachedEndRecord = true;
-        }
     }
     return runOk;
 }
 
-void Programmer::Finish(bool runOk) {
-    if (StopRequested) {
-        window_.SetStatus("Schreiben abgebrochen!");
-        outcome_ = RunOutcome::Stopped;
-    } else if (!runOk) {
-        window_.SetStatus("Schreibfehler!");
-        Message("Schreibfehler!");
-        outcome_ = portGone_ ? RunOutcome::PortLost : RunOutcome::WriteError;
-    } else {
-        outcome_ = RunOutcome::Ok;
-    }
+void Programmer::ResetPulse() {
+    // Both lines for one pacing period, then DTR alone.
+    Line(LineCode::SETDTR);
+    window_.SetStatus("Reset");
+    Line(LineCode::SETRTS);
+    window_.WaitForPacingTimer();
+    window_.ProcessMessages();
+    Line(LineCode::CLRRTS);
+}
+
+void Programmer::ClosingPulse() {
     Line(LineCode::CLRDTR);
+    Line(LineCode::SETRTS);
+    window_.WaitForPacingTimer();
+    Line(LineCode::CLRRTS);
+}
+
+void Programmer::Refuse(const std::string& problem) {
+    Message(problem);
+    window_.SetStatus("Schreibfehler!");
+    Message("Schreibfehler!");
+    outcome_ = RunOutcome::WriteError;
 }
 
 void Programmer::Programing(const std::string& fileName) {
     if (Busy)
         return;
+    // Read and checked whole before the port is opened: a refused or unreadable file touches
+    // nothing, and the device gets exactly the version that was checked.
+    const FirmwareFile firmware = [&] {
+        try {
+            return FirmwareFile::Load(fileName);
+        } catch (const FirmwareFileError&) {
+            window_.SetProgress(0);
+            outcome_ = RunOutcome::FileError;
+            throw;
+        }
+    }();
+    Programing(firmware);
+}
+
+void Programmer::Programing(const FirmwareFile& firmware) {
+    if (Busy)
+        return;
     window_.SetProgress(0);
     Busy = true;
+    const ScopeExit notBusy([this] { Busy = false; });
+    // Cleared here and nowhere else: a stop from before this run must not end it, and one
+    // pressed from now on, during the reset pulse too, must.
+    StopRequested = false;
     portGone_ = false;
     outcome_ = RunOutcome::None;
 
+    if (firmware.Problem()) {
+        Refuse(*firmware.Problem());
+        return;
+    }
+
+    const ScopeExit releasePort([this] {
+        // The device must not stay held in the search/transfer line state, however the run
+        // ends.
+        if (port_.IsOpen())
+            Line(LineCode::CLRDTR);
+        CloseCom();
+    });
     if (!OpenCom(DevicePath(Setup.Port))) {
         outcome_ = RunOutcome::PortFailed;
-    } else {
-        // Reset pulse: both lines for one pacing period, then DTR alone.
-        Line(LineCode::SETDTR);
-        window_.SetStatus("Reset");
-        Line(LineCode::SETRTS);
-        window_.WaitForPacingTimer();
-        window_.ProcessMessages();
-        Line(LineCode::CLRRTS);
-
-        SetReadTimeouts(0, 1, 100);
-        window_.SetStatus("Suche nach Morvik 2.");
-        StopRequested = false; // a stop during the reset pulse is forgotten
-        bool found = Search();
-        SetReadTimeouts(50, 100, 1000);
-
-        if (!found || StopRequested) {
-            window_.SetStatus("Suche abgebrochen.");
-            outcome_ = portGone_ ? RunOutcome::PortLost : RunOutcome::SearchStopped;
-        } else {
-            try {
-                window_.SetStatus("Schreibe Daten, bitte warten!");
-                int lineCount = 0;
-                bool runOk = CheckFile(fileName, lineCount) && SendFile(fileName, lineCount);
-                if (runOk) {
-                    if (Communication(EndCommand, "")) {
-                        window_.SetProgress(100);
-                        window_.Beep();
-                        window_.SetStatus("Alles OK !");
-                        Line(LineCode::CLRDTR);
-                        Line(LineCode::SETRTS);
-                        window_.WaitForPacingTimer();
-                        Line(LineCode::CLRRTS);
-                    } else {
-                        runOk = false;
-                    }
-                }
-                Finish(runOk);
-            } catch (...) {
-                // The device must not stay held in the search/transfer line state.
-                Line(LineCode::CLRDTR);
-                CloseCom();
-                Busy = false;
-                outcome_ = RunOutcome::FileError;
-                throw;
-            }
-        }
+        return;
     }
-    CloseCom();
-    Busy = false;
+
+    ResetPulse();
+    SetReadTimeouts(SearchReadLimits);
+    window_.SetStatus("Suche nach Morvik 2.");
+    const bool found = Search();
+    SetReadTimeouts(TransferReadLimits);
+    if (!found || StopRequested) {
+        window_.SetStatus("Suche abgebrochen.");
+        outcome_ = portGone_ ? RunOutcome::PortLost : RunOutcome::SearchStopped;
+        return;
+    }
+
+    window_.SetStatus("Schreibe Daten, bitte warten!");
+    if (SendFile(firmware) && Communication(EndCommand, "")) {
+        // The device holds the whole file: a stop pressed from here on changes nothing.
+        window_.SetProgress(100);
+        window_.Beep();
+        window_.SetStatus("Alles OK !");
+        outcome_ = RunOutcome::Ok;
+        ClosingPulse();
+    } else if (StopRequested) {
+        window_.SetStatus("Schreiben abgebrochen!");
+        outcome_ = RunOutcome::Stopped;
+    } else {
+        window_.SetStatus("Schreibfehler!");
+        Message("Schreibfehler!");
+        outcome_ = portGone_ ? RunOutcome::PortLost : RunOutcome::WriteError;
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FirmwareFile.h"
 #include "SerialPort.h"
 #include "WindowServices.h"
 
@@ -24,6 +25,13 @@ enum class RunOutcome {
     FileError,     // the firmware file could not be read
 };
 
+// The read time limits of the run's two phases; the write limits stay as OpenCom set them.
+struct ReadLimits {
+    uint32_t interval, multiplier, constant;
+};
+constexpr ReadLimits SearchReadLimits{0, 1, 100};       // one sync reply: at most 101 ms
+constexpr ReadLimits TransferReadLimits{50, 100, 1000}; // as OpenComTimeouts
+
 // The program-wide state of the programming side and the operations on it: one object per
 // program (or per test), owned by whoever runs it.
 class Programmer {
@@ -35,9 +43,11 @@ public:
     bool StopRequested = false;
     TSetup Setup;
 
-    // One whole run with the firmware file `fileName`. Firmware file errors are thrown as
-    // FirmwareFileError after the run has cleaned up.
+    // One whole run with the firmware file `fileName`, read and checked before the port is
+    // opened. Firmware file errors are thrown as FirmwareFileError; nothing is left open.
     void Programing(const std::string& fileName);
+    // One whole run with a firmware file read before.
+    void Programing(const FirmwareFile& firmware);
     // One command exchange; `line` is read only for WriteCommand.
     bool Communication(uint8_t command, const std::string& line);
     bool OpenCom(const std::string& devicePath);
@@ -53,11 +63,12 @@ private:
     void Message(const std::string& text);
     bool OpenFailed(const std::string& text);
     void Line(LineCode code);
-    void SetReadTimeouts(uint32_t interval, uint32_t multiplier, uint32_t constant);
+    void SetReadTimeouts(const ReadLimits& limits);
+    void Refuse(const std::string& problem);
+    void ResetPulse();
     bool Search();
-    bool CheckFile(const std::string& fileName, int& lineCount);
-    bool SendFile(const std::string& fileName, int lineCount);
-    void Finish(bool runOk);
+    bool SendFile(const FirmwareFile& firmware);
+    void ClosingPulse();
 
     WindowServices& window_;
     SerialPort& port_;

@@ -6,6 +6,7 @@
 #include "TempDir.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,7 +37,10 @@ protected:
         return out;
     }
 
+    // However the run ended: the device released (DTR down), the port closed, a new run
+    // possible.
     void ExpectCleanEnd() {
+        EXPECT_FALSE(port.dtr);
         EXPECT_FALSE(port.IsOpen());
         EXPECT_EQ(port.closes, port.opens - port.failedOpens);
         EXPECT_FALSE(run.Busy);
@@ -92,10 +96,11 @@ TEST_F(ProgrammerTest, SearchGoesOnUntilTheDeviceIsSwitchedOn) {
     EXPECT_EQ(window.statuses.back(), "Alles OK !");
 }
 
-TEST_F(ProgrammerTest, StopDuringTheSearchEndsItWithoutTouchingTheFile) {
+TEST_F(ProgrammerTest, StopDuringTheSearchEndsIt) {
     port.device = GoodDevice(1000);
     window.onPump = [&](int pump) { run.StopRequested = pump == 10 || run.StopRequested; };
-    Program(); // no file exists: reading it would throw
+    Write(goodFile);
+    Program();
     EXPECT_EQ(window.statuses.back(), "Suche abgebrochen.");
     EXPECT_TRUE(window.messages.empty());
     EXPECT_EQ(port.Frames().size(), 0u);
@@ -103,14 +108,25 @@ TEST_F(ProgrammerTest, StopDuringTheSearchEndsItWithoutTouchingTheFile) {
     ExpectCleanEnd();
 }
 
-TEST_F(ProgrammerTest, StopDuringTheResetPulseIsForgotten) {
-    window.onPump = [&](int pump) {
-        if (pump == 1)
-            run.StopRequested = true;
-    };
+TEST_F(ProgrammerTest, StopsCountFromTheStartOfTheRunOnTheResetPulseIncluded) {
     Write(goodFile);
+    // Esc or a port change before the click does not stop the run.
+    run.StopRequested = true;
     Program();
     EXPECT_EQ(window.statuses.back(), "Alles OK !");
+
+    // Pressed during the reset pulse: the search never starts.
+    port.writes.clear();
+    window.onPump = [&](int) {
+        if (window.statuses.back() == "Reset")
+            run.StopRequested = true;
+    };
+    Program();
+    EXPECT_EQ(window.statuses.back(), "Suche abgebrochen.");
+    EXPECT_EQ(port.Count(SyncCommand), 0);
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(run.LastOutcome(), RunOutcome::SearchStopped);
+    ExpectCleanEnd();
 }
 
 TEST_F(ProgrammerTest, StopDuringTheSendingPassLetsAtMostTwoFramesOut) {
@@ -136,20 +152,25 @@ TEST_F(ProgrammerTest, StopDuringTheSendingPassLetsAtMostTwoFramesOut) {
     ExpectCleanEnd();
 }
 
-TEST_F(ProgrammerTest, StopDuringTheLastExchangeStillEndsTheTransfer) {
-    Write(":0400100012345678D8\n");
-    window.onPump = [&](int) {
-        if (port.Frames().size() == 0 && port.Count(SyncCommand) > 0 &&
-            window.statuses.back() == "Schreibe Daten, bitte warten!")
-            run.StopRequested = true;
-    };
-    Program();
-    EXPECT_EQ(port.Frames().size(), 1u);
-    EXPECT_EQ(port.Count(EndCommand), 1);
-    EXPECT_EQ(window.beeps, 1);
-    EXPECT_EQ(window.statuses, (std::vector<std::string>{"Reset", "Suche nach Morvik 2.",
-                                                         "Schreibe Daten, bitte warten!",
-                                                         "Alles OK !", "Schreiben abgebrochen!"}));
+TEST_F(ProgrammerTest, StopAfterTheLastFrameLeavesAFullyWrittenDeviceAllOk) {
+    Write(goodFile);
+    // During the end command's exchange, and during the closing pulse.
+    for (const char* moment : {"end", "pulse"}) {
+        SCOPED_TRACE(moment);
+        port.writes.clear();
+        window.statuses.clear();
+        window.onPump = [&](int) {
+            const bool end = port.Frames().size() == 2 && port.Count(EndCommand) == 0;
+            const bool pulse = !window.statuses.empty() && window.statuses.back() == "Alles OK !";
+            if (std::string(moment) == "end" ? end : pulse)
+                run.StopRequested = true;
+        };
+        Program();
+        EXPECT_EQ(port.Count(EndCommand), 1);
+        EXPECT_EQ(window.statuses.back(), "Alles OK !");
+        EXPECT_EQ(run.LastOutcome(), RunOutcome::Ok);
+        ExpectCleanEnd();
+    }
 }
 
 TEST_F(ProgrammerTest, ClickDuringARunChangesNothing) {
@@ -160,17 +181,20 @@ TEST_F(ProgrammerTest, ClickDuringARunChangesNothing) {
     EXPECT_EQ(window.statuses.back(), "Alles OK !");
 }
 
-TEST_F(ProgrammerTest, EmptyFilesAndFilesWithoutEndRecordStillGetTheEndCommand) {
-    for (const std::string& content : {std::string(), std::string("\x1A:0400100012345678D8\n"),
-                                       std::string(":0400100012345678D8")}) {
-        log.clear();
-        port.writes.clear();
-        Write(content);
-        Program();
-        EXPECT_EQ(port.Frames().size(), content.rfind(":", 0) == 0 ? 1u : 0u);
-        EXPECT_EQ(port.Count(EndCommand), 1);
-        EXPECT_EQ(window.statuses.back(), "Alles OK !");
-    }
+TEST_F(ProgrammerTest, TheDeviceGetsTheFileAsItWasWhenTheRunStarted) {
+    std::string file;
+    for (int i = 0; i < 40; ++i)
+        file += ":0400100012345678D8\n";
+    Write(file + ":00000001FF\n");
+    window.onPump = [&](int) {
+        if (port.Frames().size() == 10)
+            Write(":0400100012345678D8\n:00000001FF\n"); // cut short on disk meanwhile
+        if (port.Frames().size() == 20)
+            std::remove(dir.Path("fw.hex").c_str());
+    };
+    Program();
+    EXPECT_EQ(port.Frames().size(), 40u);
+    EXPECT_EQ(window.statuses.back(), "Alles OK !");
 }
 
 TEST_F(ProgrammerTest, DeviceFailuresEndWithAWriteError) {
@@ -215,6 +239,7 @@ TEST_F(ProgrammerTest, EachOpenFailureShowsItsMessageAndReleasesThePort) {
         "Schnittstellenparameter konnten nicht gesetzt werden!",
         "Kommunikations Timeout konnte nicht gesetzt werden!",
         "Puffer konnte nicht gelöscht werden!"};
+    Write(goodFile);
     for (int step = 1; step <= 5; ++step) {
         port.failStep = step;
         window.messages.clear();
@@ -227,8 +252,9 @@ TEST_F(ProgrammerTest, EachOpenFailureShowsItsMessageAndReleasesThePort) {
     }
 }
 
-TEST_F(ProgrammerTest, BadFilesReachTheDeviceNotAtAll) {
+TEST_F(ProgrammerTest, BadFilesAreRefusedBeforeThePortIsOpened) {
     const std::string line1 = ":0400100012345678D8\n";
+    const std::string end = ":00000001FF\n";
     const std::string h = "Fehler in Hex Datei!\n\r";
     const std::vector<std::pair<std::string, std::string>> cases = {
         {line1 + line1 + line1 + line1 + line1 + line1 + "\n" + line1, h + "Leere Zeile 7 !"},
@@ -243,19 +269,31 @@ TEST_F(ProgrammerTest, BadFilesReachTheDeviceNotAtAll) {
         {":020000021000EC\n" + line1, h + "Zeile 1: Adresse über 64 KB!"},
         // The last bad line is far down: nothing before it may go out either.
         {line1 + line1 + line1 + ":00000001FE\n", h + "Zeile 4: Prüfsumme falsch!"},
+        // Data running past FFFF.
+        {":04FFFE0012345678EB\n" + end, h + "Zeile 1: Adresse über 64 KB!"},
+        // Nothing to write, or a download cut off at a line end.
+        {"", h + "Keine Daten gefunden!"},
+        {"\x1A" + line1 + end, h + "Keine Daten gefunden!"},
+        {":020000040000FA\n" + end + line1, h + "Keine Daten gefunden!"},
+        {line1 + line1, h + "Endezeile fehlt!"},
+        {line1 + "\x1A" + end, h + "Endezeile fehlt!"},
+        {line1 + std::string(FirmwareFile::MaxSize, ' ') + "\n" + end, h + "Datei zu groß!"},
     };
     for (const auto& [content, message] : cases) {
         window.messages.clear();
-        port.writes.clear();
+        window.statuses.clear();
         Write(content);
         Program();
         EXPECT_EQ(window.messages, (std::vector<std::string>{message, "Schreibfehler!"}));
-        EXPECT_EQ(window.statuses.back(), "Schreibfehler!");
-        EXPECT_TRUE(port.Frames().empty()) << message;
-        EXPECT_EQ(port.Count(EndCommand), 0);
-        EXPECT_FALSE(port.dtr);
-        ExpectCleanEnd();
+        EXPECT_EQ(window.statuses, std::vector<std::string>{"Schreibfehler!"});
+        EXPECT_EQ(port.opens, 0) << message;
+        EXPECT_EQ(run.LastOutcome(), RunOutcome::WriteError);
+        EXPECT_FALSE(run.Busy);
     }
+    // Right up to FFFF is fine.
+    Write(":04FFFC0012345678ED\n" + end);
+    Program();
+    EXPECT_EQ(window.statuses.back(), "Alles OK !");
 }
 
 TEST_F(ProgrammerTest, HarmlessRecordsAndLinesAfterTheEndRecordAreAccepted) {
@@ -271,7 +309,7 @@ TEST_F(ProgrammerTest, HarmlessRecordsAndLinesAfterTheEndRecordAreAccepted) {
     EXPECT_EQ(window.statuses.back(), "Alles OK !");
 }
 
-TEST_F(ProgrammerTest, FileErrorsAreRaisedAfterTheRunHasCleanedUp) {
+TEST_F(ProgrammerTest, FileErrorsAreRaisedBeforeThePortIsOpened) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"missing.hex", "Datei nicht gefunden"},
         {"directory.hex", "E/A-Fehler 21"},
@@ -286,10 +324,9 @@ TEST_F(ProgrammerTest, FileErrorsAreRaisedAfterTheRunHasCleanedUp) {
         } catch (const FirmwareFileError& error) {
             EXPECT_EQ(std::string(error.what()), text);
         }
-        EXPECT_FALSE(port.dtr);
-        EXPECT_EQ(port.Frames().size(), 0u);
+        EXPECT_EQ(port.opens, 0);
         EXPECT_EQ(run.LastOutcome(), RunOutcome::FileError);
-        ExpectCleanEnd();
+        EXPECT_FALSE(run.Busy);
     }
     // The next click starts a fresh run.
     Write(goodFile);
@@ -298,6 +335,7 @@ TEST_F(ProgrammerTest, FileErrorsAreRaisedAfterTheRunHasCleanedUp) {
 }
 
 TEST_F(ProgrammerTest, AdapterVanishingEndsTheSearchOrFailsTheTransfer) {
+    Write(goodFile);
     port.device = GoodDevice(1000);
     window.onPump = [&](int pump) { port.gone = port.gone || pump == 5; };
     Program();
@@ -322,7 +360,7 @@ TEST_F(ProgrammerTest, ClosingTheWindowDuringARunSilencesItAndLeavesThePortAlone
     std::string file;
     for (int i = 0; i < 5; ++i)
         file += ":0400100012345678D8\n";
-    Write(file);
+    Write(file + ":00000001FF\n");
     window.onPump = [&](int) {
         if (port.Frames().size() == 2 && port.IsOpen()) {
             run.StopRequested = true;

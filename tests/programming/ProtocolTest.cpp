@@ -47,30 +47,17 @@ TEST(RecordChecks, RecordTypesAreTakenFromCharactersEightAndNine) {
     EXPECT_NE(RecordProblem(":", 1), std::nullopt);
 }
 
-class FirmwareFileTest : public ::testing::Test {
-protected:
-    std::vector<std::string> Lines(const std::string& content) {
-        dir.Write("f", content);
-        FirmwareFile file(dir.Path("f"));
-        std::vector<std::string> lines;
-        for (int pass = 0; pass < 2; ++pass) { // both passes read the same lines
-            file.Reset();
-            std::vector<std::string> read;
-            while (!file.Eof())
-                read.push_back(file.ReadLine());
-            if (pass == 1) {
-                EXPECT_EQ(read, lines);
-            }
-            lines = read;
-        }
-        return lines;
-    }
-    TempDir dir;
-};
-
 using LineList = std::vector<std::string>;
 
-TEST_F(FirmwareFileTest, LineEndsFollowTheTextFileRules) {
+LineList Lines(const std::string& content) {
+    LineReader reader(content);
+    LineList lines;
+    while (!reader.Eof())
+        lines.push_back(reader.ReadLine());
+    return lines;
+}
+
+TEST(FirmwareLines, LineEndsFollowTheTextFileRules) {
     EXPECT_EQ(Lines(""), LineList{});
     EXPECT_EQ(Lines("a\nb\n"), (LineList{"a", "b"}));
     EXPECT_EQ(Lines("a\r\nb"), (LineList{"a", "b"}));
@@ -79,7 +66,7 @@ TEST_F(FirmwareFileTest, LineEndsFollowTheTextFileRules) {
     EXPECT_EQ(Lines("\n"), (LineList{""}));
 }
 
-TEST_F(FirmwareFileTest, CtrlZEndsTheFileOnlyWhereALineBegins) {
+TEST(FirmwareLines, CtrlZEndsTheFileOnlyWhereALineBegins) {
     EXPECT_EQ(Lines("a\n\x1A"
                     "b\n"),
               (LineList{"a"}));
@@ -93,25 +80,40 @@ TEST_F(FirmwareFileTest, CtrlZEndsTheFileOnlyWhereALineBegins) {
                         "c"}));
 }
 
-TEST_F(FirmwareFileTest, LongLinesAndLineEndsAcrossTheReadBufferAreWhole) {
-    std::string longLine(200000, 'x');
-    EXPECT_EQ(Lines(longLine + "\r\nshort"), (LineList{longLine, "short"}));
-    // A CR as the last byte of one buffer fill and its LF as the first of the next.
-    std::string first(65535, 'y');
-    EXPECT_EQ(Lines(first + "\r\nz\r\n"), (LineList{first, "z"}));
+TEST(FirmwareFile, ReadOnceWithEveryLineCountedAndTheRecordsUpToTheEnd) {
+    TempDir dir;
+    std::string longData;
+    for (int i = 0; i < 100000; ++i) // a file far larger than one read of the disk
+        longData += ":0400100012345678D8\r\n";
+    dir.Write("f", longData + ":00000001FF\r\nafter the end\n\nmore\n");
+    const FirmwareFile file = FirmwareFile::Load(dir.Path("f"));
+    EXPECT_EQ(file.Problem(), std::nullopt);
+    EXPECT_EQ(file.Records().size(), 100001u);
+    EXPECT_EQ(file.Records().back(), ":00000001FF");
+    EXPECT_EQ(file.LineCount(), 100004u);
 }
 
-TEST_F(FirmwareFileTest, OpeningFailuresCarryTheUsersText) {
-    FirmwareFile missing(dir.Path("nothing"));
+TEST(FirmwareFile, OpeningFailuresCarryTheUsersText) {
+    TempDir dir;
     try {
-        missing.Reset();
+        (void)FirmwareFile::Load(dir.Path("nothing"));
         FAIL();
     } catch (const FirmwareFileError& e) {
         EXPECT_STREQ(e.what(), "Datei nicht gefunden");
     }
-    EXPECT_FALSE(missing.IsOpen());
     EXPECT_STREQ(FirmwareFileError(13).what(), "Dateizugriff verweigert");
     EXPECT_STREQ(FirmwareFileError(5).what(), "E/A-Fehler 5");
+}
+
+TEST(FirmwareFile, ProgressNeverLeavesZeroToHundred) {
+    EXPECT_EQ(ProgressPercent(1, 5), 20);
+    EXPECT_EQ(ProgressPercent(2, 3), 66); // rounded down
+    EXPECT_EQ(ProgressPercent(5, 5), 100);
+    EXPECT_EQ(ProgressPercent(7, 5), 100);
+    EXPECT_EQ(ProgressPercent(0, 0), 100);
+    // Past 2^31 / 100 lines a 32-bit product turns negative.
+    EXPECT_EQ(ProgressPercent(22'000'000, 22'000'001), 99);
+    EXPECT_EQ(ProgressPercent(3'000'000'000, 4'000'000'000), 75);
 }
 
 } // namespace
