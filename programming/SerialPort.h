@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -18,6 +19,29 @@ struct CommTimeouts {
 
 // The values OpenCom sets.
 constexpr CommTimeouts OpenComTimeouts{50, 100, 1000, 20, 1000};
+
+// The total time limit of a read of `count` bytes: multiplier × count + constant.
+std::chrono::milliseconds ReadTotalLimit(const CommTimeouts& timeouts, size_t count);
+
+// For a read that failed while the device is still there: returns once the read's total time
+// limit has passed since `start` (a short pause when it has none), so that an error that comes
+// back at once can never make a caller's loop spin.
+void WaitOutFailedRead(std::chrono::steady_clock::time_point start, const CommTimeouts& timeouts,
+                       size_t count);
+
+// Win32 errors of ReadFile and WriteFile that mean the port itself has gone (adapter unplugged,
+// driver removed), by value, so that the rule is the same and tested on every platform. Any
+// other error is one failed exchange.
+namespace Win32Error {
+constexpr uint32_t AccessDenied = 5;
+constexpr uint32_t InvalidHandle = 6;
+constexpr uint32_t BadCommand = 22;
+constexpr uint32_t GenFailure = 31;
+constexpr uint32_t DevNotExist = 55;
+constexpr uint32_t DeviceNotConnected = 1167;
+constexpr uint32_t DeviceRemoved = 1617;
+} // namespace Win32Error
+bool Win32ErrorMeansPortGone(uint32_t error);
 
 // EscapeCommFunction codes.
 enum class LineCode : uint32_t { SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6 };

@@ -261,6 +261,8 @@ IoResult PosixSerialPort::ReadFile(uint8_t* buffer, size_t count) {
         int error = n == 0 ? EIO : errno;
         Fail(error);
         gone_ = result.gone = IsGoneError(error);
+        if (!result.gone)
+            WaitOutFailedRead(start, t, count);
         break;
     }
     return result;

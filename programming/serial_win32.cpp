@@ -4,6 +4,14 @@
 
 #include <windows.h>
 
+static_assert(Win32Error::AccessDenied == ERROR_ACCESS_DENIED &&
+              Win32Error::InvalidHandle == ERROR_INVALID_HANDLE &&
+              Win32Error::BadCommand == ERROR_BAD_COMMAND &&
+              Win32Error::GenFailure == ERROR_GEN_FAILURE &&
+              Win32Error::DevNotExist == ERROR_DEV_NOT_EXIST &&
+              Win32Error::DeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED &&
+              Win32Error::DeviceRemoved == ERROR_DEVICE_REMOVED);
+
 namespace {
 
 std::string SystemText(DWORD error) {
@@ -76,7 +84,10 @@ public:
         COMMTIMEOUTS native{timeouts.ReadIntervalTimeout, timeouts.ReadTotalTimeoutMultiplier,
                             timeouts.ReadTotalTimeoutConstant, timeouts.WriteTotalTimeoutMultiplier,
                             timeouts.WriteTotalTimeoutConstant};
-        return ::SetCommTimeouts(handle_, &native) || Fail();
+        if (!::SetCommTimeouts(handle_, &native))
+            return Fail();
+        timeouts_ = timeouts;
+        return true;
     }
 
     bool PurgeComm(uint32_t flags) override { return ::PurgeComm(handle_, flags) || Fail(); }
@@ -91,7 +102,7 @@ public:
             return result;
         DWORD written = 0;
         if (!::WriteFile(handle_, data, static_cast<DWORD>(count), &written, nullptr))
-            result.gone = !Fail();
+            result.gone = FailedIo();
         result.count = written;
         return result;
     }
@@ -100,9 +111,13 @@ public:
         IoResult result;
         if (handle_ == INVALID_HANDLE_VALUE)
             return result;
+        const auto start = std::chrono::steady_clock::now();
         DWORD read = 0;
-        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(count), &read, nullptr))
-            result.gone = !Fail();
+        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(count), &read, nullptr)) {
+            result.gone = FailedIo();
+            if (!result.gone)
+                WaitOutFailedRead(start, timeouts_, count);
+        }
         result.count = read;
         return result;
     }
@@ -124,8 +139,15 @@ private:
         return false;
     }
 
+    // True when the failed read or write means the port has gone.
+    bool FailedIo() {
+        Fail();
+        return Win32ErrorMeansPortGone(static_cast<uint32_t>(lastError_.osError));
+    }
+
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     DCB dcb_{};
+    CommTimeouts timeouts_{};
     PortError lastError_;
 };
 
