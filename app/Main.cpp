@@ -97,16 +97,6 @@ std::vector<FixedText> LabelTexts() {
     return texts;
 }
 
-// The process's current directory, ending with a separator.
-std::string CurrentDirectory() {
-    std::error_code error;
-    constexpr char separator = static_cast<char>(std::filesystem::path::preferred_separator);
-    std::string dir = std::filesystem::current_path(error).string();
-    if (dir.empty() || dir.back() != separator)
-        dir += separator;
-    return dir;
-}
-
 bool FileExists(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_regular_file(path, error);
@@ -115,9 +105,12 @@ bool FileExists(const std::string& path) {
 } // namespace
 
 TMainForm::TMainForm(std::unique_ptr<SerialPort> port)
-    : port_(port ? std::move(port) : CreateSerialPort([this](const std::string& name) {
-          return PortsSectionLookup(AppDir + SettingsFileName)(name);
-      })),
+    : port_(port ? std::move(port)
+                 : CreateSerialPort([this](const std::string& name) -> std::optional<std::string> {
+                       if (!settingsPath_)
+                           return std::nullopt;
+                       return PortsSectionLookup(*settingsPath_)(name);
+                   })),
       programmer_(*this, *port_) {
     RegisterResources();
     CreateControls();
@@ -238,12 +231,18 @@ TAsUrlLabel* TMainForm::CreateLinkLabel() {
 void TMainForm::FormCreate() {
     programmer_.Busy = false;
     setWindowTitle(QString::fromUtf8(WindowCaption));
-    AppDir = CurrentDirectory();
-
-    const std::string settingsPath = AppDir + SettingsFileName;
-    SettingsFile = std::make_unique<ProfileFile>(settingsPath);
+    // Without a working directory (deleted under the program) there is no settings file to
+    // read, and none is written anywhere else.
+    settingsPath_ = SettingsPathInWorkingDirectory();
+    AppDir = settingsPath_
+                 ? settingsPath_->substr(0, settingsPath_->size() - SettingsFileName.size())
+                 : std::string();
+    SettingsFile = std::make_unique<ProfileFile>(
+        settingsPath_ ? ProfileFile(*settingsPath_) : ProfileFile::Unavailable(SettingsFileName));
     std::string& port = programmer_.Setup.Port;
-    port = FileExists(settingsPath) ? SettingsFile->ReadString("Setup", "Port", "") : "COM1";
+    port = settingsPath_ && FileExists(*settingsPath_)
+               ? SettingsFile->ReadString("Setup", "Port", "")
+               : "COM1";
 
     int index = PortIndex(port);
     if (index < 0) {
@@ -327,12 +326,17 @@ void TMainForm::Timer1Timer() {
 }
 
 // Key preview: keys for this window's controls, and for the port list while it is open, come
-// here before the control.
+// here before the control. Keys for the program's message boxes belong to the box alone: Esc
+// there dismisses the box and must not stop the run, F10 must not close the window under it.
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        for (auto* widget = static_cast<QWidget*>(watched); widget; widget = widget->parentWidget())
+        for (auto* widget = static_cast<QWidget*>(watched); widget;
+             widget = widget->parentWidget()) {
             if (widget == this)
                 return FormKeyDown(static_cast<QKeyEvent*>(event)->key());
+            if (widget->isWindow() && widget->windowType() != Qt::Popup)
+                break;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -8,6 +8,7 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QCloseEvent;
@@ -88,6 +89,7 @@ private:
     TAsUrlLabel* CreateLinkLabel();
 
     std::unique_ptr<ProfileFile> SettingsFile;
+    std::optional<std::string> settingsPath_;
     std::unique_ptr<SerialPort> port_;
     Programmer programmer_;
     bool closed_ = false;

@@ -32,6 +32,11 @@ void ModalBoxes::Check() {
         box.text = message->text();
         box.icon = message->icon();
         box.buttons = message->standardButtons();
+        if (answer) {
+            seen.push_back(box);
+            answer(modal);
+            return;
+        }
         if (QAbstractButton* ok = message->button(QMessageBox::Ok)) {
             seen.push_back(box);
             ok->click();

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -40,6 +41,8 @@ public:
 
     ModalBoxes();
     std::vector<Box> seen;
+    // When set, answers each box in place of its OK button; it must dismiss the box.
+    std::function<void(QWidget* box)> answer;
 
 private:
     void Check();

@@ -100,6 +100,25 @@ TEST_F(SettingsTest, FailedWriteIsShownAndTheWindowStillCloses) {
     EXPECT_TRUE(fs::is_directory(dir.Path("MV2.ini")));
 }
 
+// Deleted under the program: no settings file is read, and none is written anywhere else.
+TEST_F(SettingsTest, WithoutAWorkingDirectoryNothingIsReadOrWrittenElsewhere) {
+    const fs::path root = fs::path("/") / "MV2.ini";
+    ASSERT_FALSE(fs::exists(root)) << "a settings file in the root directory is in the way";
+    dir.MakeDirectory("gone");
+    WorkingDirectory gone(dir.Path("gone"));
+    fs::remove(dir.Path("gone"));
+    Start();
+    EXPECT_EQ(form->ComboBox2->currentText(), "COM1");
+    form->close();
+    const bool writtenToRoot = fs::exists(root);
+    if (writtenToRoot)
+        fs::remove(root);
+    EXPECT_FALSE(writtenToRoot);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text, "In MV2.ini kann nicht geschrieben werden.");
+    EXPECT_EQ(endProgram, 1);
+}
+
 TEST_F(SettingsTest, WithoutFirmwareFileEveryClickSaysSoAndOpensNoPort) {
     EventLog log;
     auto port = std::make_unique<FakeSerialPort>(log);
