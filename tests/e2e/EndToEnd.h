@@ -89,10 +89,11 @@ protected:
     }
 
     // CPU the flasher spent beyond starting up, as a share of a core over `wall`; printed for
-    // the record and held to `limitPercent`.
+    // the record and held to a limit that only a busy loop (a whole core) breaks, however
+    // loaded the machine. The fine figure is scripts/bench's.
     void ExpectCpuShare(const char* scenario, const Process& flash,
                         std::chrono::milliseconds wall) {
-        const double limitPercent = 1.0;
+        const double limitPercent = 10.0;
         static const double startup = [] {
             double least = 1e9;
             for (int i = 0; i < 3; ++i) {
