@@ -1,12 +1,23 @@
 #include "FirmwareFile.h"
 
 #include <cerrno>
+#include <io.h>
 #include <share.h>
+#include <windows.h>
 
 std::FILE* OpenSharedForReading(const std::string& name, int& error) {
     errno = 0;
     std::FILE* file = _fsopen(name.c_str(), "rb", _SH_DENYWR);
-    if (!file)
+    if (!file) {
         error = errno ? errno : EIO;
+        return nullptr;
+    }
+    // A device name such as CON or a pipe would wait for input that may never come.
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        std::fclose(file);
+        error = ESPIPE;
+        return nullptr;
+    }
     return file;
 }
