@@ -2,15 +2,86 @@
 // file names the system refuses, options out of range, signals. Whatever happens, the device
 // sees nothing but the protocol and the port is left as it was found.
 #include "EndToEnd.h"
+#include "Protocol.h"
 
+#include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
 #include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
 
 class ProcessHardening : public FlashEndToEnd {};
+
+// A device of the test's own on a pseudo-terminal: it answers sync bytes but no frame, so the
+// run fails with the port open and prints to both streams meanwhile. Returns every byte that
+// reached the device.
+std::string DeviceLine(Process& flash, int master) {
+    std::string line;
+    const auto deadline = Clock::now() + 30s;
+    auto receive = [&](int waitMs) {
+        pollfd ready{master, POLLIN, 0};
+        if (poll(&ready, 1, waitMs) <= 0 || !(ready.revents & POLLIN))
+            return false;
+        char buffer[256];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        line.append(buffer, size_t(n));
+        if (uint8_t(buffer[n - 1]) == SyncCommand)
+            (void)!write(master, &SyncReply, 1);
+        return true;
+    };
+    while (flash.Running() && Clock::now() < deadline)
+        receive(20);
+    while (receive(0)) {
+    }
+    return line;
+}
+
+TEST_F(ProcessHardening, ClosedStandardStreamsNeverBecomeThePort) {
+    const std::string firstRecord = ":10000000000102030405060708090A0B0C0D0E0F78\n";
+    dir.Write("Morvik2 update.QV", firstRecord + ":00000001FF\n");
+    const std::vector<uint8_t> frame = WriteFrame(firstRecord.substr(0, firstRecord.size() - 1));
+
+    struct Case {
+        const char* what;
+        Outputs outputs;
+    };
+    const std::vector<Case> cases = {
+        {"stdout closed", {Output::Closed, Output::File}},
+        {"stderr closed", {Output::File, Output::Closed}},
+        {"both closed", {Output::Closed, Output::Closed}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        const std::string slave = ptsname(master);
+        const int keeper = open(slave.c_str(), O_RDWR | O_NOCTTY); // no hangup between runs
+        ASSERT_GE(keeper, 0);
+
+        Process flash({MORVIK2_FLASH, "--port", slave}, dir.Path(), -1, c.outputs);
+        std::string line = DeviceLine(flash, master);
+        EXPECT_EQ(flash.Wait(), 1);
+        line.erase(0, line.find_first_not_of(char(SyncCommand)));
+        EXPECT_EQ(line, std::string(frame.begin(), frame.end()))
+            << "the device got more than sync bytes and the first frame";
+        if (c.outputs.out == Output::File) {
+            EXPECT_EQ(Lines(flash.Stdout()).back(), "Schreibfehler!");
+        }
+        if (c.outputs.err == Output::File) {
+            EXPECT_EQ(Lines(flash.Stderr()).back(), "Schreibfehler!");
+        }
+        close(keeper);
+        close(master);
+    }
+}
 
 // In a shell: `mkdir gone && cd gone && rmdir "$PWD" && morvik2-flash ARGS`.
 std::vector<std::string> InDeletedDirectory(std::vector<std::string> args) {

@@ -3,7 +3,9 @@
 #include <cstdio>
 
 // What the command-line tool needs of the platform's console.
-void PrepareConsole(); // UTF-8 output
+// First thing in main: UTF-8 output; on POSIX descriptors 0 to 2 opened on /dev/null where
+// they are closed, or the port would get one of them.
+void PrepareConsole();
 bool IsTerminal(std::FILE* stream);
 void InstallStopSignals(); // the first Ctrl-C / SIGTERM asks to stop, the second exits at once
 int StopSignalCount();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -18,7 +19,16 @@ void OnStopSignal(int) {
 }
 } // namespace
 
-void PrepareConsole() {}
+void PrepareConsole() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // open() takes the lowest free descriptor: this one.
+            const int placeholder = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (placeholder >= 0 && placeholder != fd)
+                ::close(placeholder);
+        }
+    }
+}
 
 bool IsTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) == 1;
