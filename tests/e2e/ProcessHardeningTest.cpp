@@ -4,9 +4,13 @@
 #include "EndToEnd.h"
 #include "Protocol.h"
 
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -172,6 +176,87 @@ TEST_F(ProcessHardening, RefusedOptionsAndFileNamesEndWithTheirStatusAndMessage)
         }
     }
     EXPECT_EQ(SimulatorFrames(), 10) << "only the run in the deleted directory reaches the device";
+}
+
+// A reader that has gone (`| head -3`) must not end the run half-way, and the second stop
+// signal, which exits at once, must not either leave the line as the run set it: the next
+// program on the port, or the user's `stty`, would find a raw line at another speed.
+TEST_F(ProcessHardening, EveryWayOutLeavesTheLineAsItWasFound) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> simulator;
+        Outputs outputs;
+        bool secondSignal;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"stdout into a pipe whose reader is gone",
+         {},
+         {Output::BrokenPipe, Output::File},
+         false,
+         0},
+        {"stderr into a pipe whose reader is gone, a refused frame",
+         {"--fault", "wrong@3"},
+         {Output::File, Output::BrokenPipe},
+         false,
+         1},
+        {"second stop signal while the device does not answer",
+         {"--reply-delay-ms", "30"},
+         {},
+         true,
+         2},
+    };
+    dir.Write("Morvik2 update.QV", HexFor(MakeData(800))); // 50 frames
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartSimulator(c.simulator);
+        const int line = open(Link().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(line, 0);
+        termios before{};
+        ASSERT_EQ(tcgetattr(line, &before), 0);
+        cfsetspeed(&before, B9600);
+        before.c_cc[VMIN] = 1;
+        before.c_cc[VTIME] = 5;
+        ASSERT_EQ(tcsetattr(line, TCSANOW, &before), 0);
+        ASSERT_EQ(tcgetattr(line, &before), 0);
+
+        Process flash({MORVIK2_FLASH, "--port", Link()}, dir.Path(), -1, c.outputs);
+        if (c.secondSignal) {
+            ASSERT_TRUE(flash.WaitForOutput("Schreibe Daten"));
+            sim->Signal(SIGSTOP);
+            // Signals of one kind pending together count once; repeated until the second
+            // has arrived.
+            for (int i = 0; i < 100 && flash.Running(); ++i) {
+                flash.Signal(SIGTERM);
+                std::this_thread::sleep_for(50ms);
+            }
+        }
+        EXPECT_EQ(flash.Wait(), c.status) << flash.Stderr();
+        if (c.secondSignal) {
+            EXPECT_NE(flash.Stderr().find("Abbruch."), std::string::npos)
+                << "ended by the first signal, not the second";
+            sim->Signal(SIGCONT);
+        } else {
+            EXPECT_EQ(SimulatorFrames(), c.status == 0 ? 50 : 3);
+            EXPECT_EQ(SimulatorSawEnd(), c.status == 0);
+        }
+
+        termios after{};
+        ASSERT_EQ(tcgetattr(line, &after), 0);
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(after.c_oflag, before.c_oflag);
+        EXPECT_EQ(after.c_cflag, before.c_cflag);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+        EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+        EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
+        int exclusive = -1;
+        ASSERT_EQ(ioctl(line, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "ordinary users are still kept out of the port";
+        close(line);
+        sim->Signal(SIGTERM);
+        sim->Wait();
+    }
 }
 
 } // namespace

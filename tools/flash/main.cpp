@@ -131,7 +131,7 @@ int Run(int argc, char** argv) {
     }
 
     ConsoleServices console(!quiet && IsTerminal(stderr), searchTimeout);
-    auto serial = CreateSerialPort(iniPath ? PortsSectionLookup(*iniPath) : PortLookup{});
+    auto serial = CreateConsoleSerialPort(iniPath ? PortsSectionLookup(*iniPath) : PortLookup{});
     Programmer run(console, *serial);
     run.Setup = setup;
     console.Attach(run);
