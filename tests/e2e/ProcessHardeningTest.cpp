@@ -46,6 +46,11 @@ std::string DeviceLine(Process& flash, int master) {
     return line;
 }
 
+std::string LastLine(const std::string& text) {
+    const auto lines = Lines(text);
+    return lines.empty() ? "" : lines.back();
+}
+
 TEST_F(ProcessHardening, ClosedStandardStreamsNeverBecomeThePort) {
     const std::string firstRecord = ":10000000000102030405060708090A0B0C0D0E0F78\n";
     dir.Write("Morvik2 update.QV", firstRecord + ":00000001FF\n");
@@ -76,11 +81,12 @@ TEST_F(ProcessHardening, ClosedStandardStreamsNeverBecomeThePort) {
         line.erase(0, line.find_first_not_of(char(SyncCommand)));
         EXPECT_EQ(line, std::string(frame.begin(), frame.end()))
             << "the device got more than sync bytes and the first frame";
+        // Where a stream is open, it still shows the end of the run.
         if (c.outputs.out == Output::File) {
-            EXPECT_EQ(Lines(flash.Stdout()).back(), "Schreibfehler!");
+            EXPECT_EQ(LastLine(flash.Stdout()), "Schreibfehler!");
         }
         if (c.outputs.err == Output::File) {
-            EXPECT_EQ(Lines(flash.Stderr()).back(), "Schreibfehler!");
+            EXPECT_EQ(LastLine(flash.Stderr()), "Schreibfehler!");
         }
         close(keeper);
         close(master);
