@@ -45,6 +45,13 @@ bool IsGoneError(int error) {
     return error == EIO || error == ENXIO || error == ENODEV;
 }
 
+// Linux answers only for the caller's own controlling terminal; other systems for any
+// session's, hence the comparison.
+bool IsControllingTerminal(int fd) {
+    const pid_t session = tcgetsid(fd);
+    return session != -1 && session == getsid(0);
+}
+
 } // namespace
 
 std::string PosixSerialPort::MapDevicePath(const std::string& devicePath,
@@ -89,6 +96,14 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
     });
     if (fd < 0)
         return Fail(errno);
+    // The user's own terminal is no adapter: raw mode and sync bytes would take it from them.
+    if (IsControllingTerminal(fd)) {
+        ::close(fd);
+        Fail(EBUSY);
+        lastError_.reason =
+            "ist das Terminal, in dem das Programm läuft, kein Anschluss zum Morvik 2";
+        return false;
+    }
     // flock holds against every other user of the port, root included; TIOCEXCL refuses
     // later opens by programs that do not take the lock.
     if (RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {

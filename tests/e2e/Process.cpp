@@ -11,10 +11,29 @@
 #include <unistd.h>
 
 namespace {
+
 int counter = 0;
+
+// In the child: makes descriptor `fd` what `how` asks for, `file` being its file.
+void Connect(int fd, Output how, int file) {
+    if (how == Output::File) {
+        dup2(file, fd);
+    } else if (how == Output::Closed) {
+        close(fd);
+    } else {
+        int ends[2];
+        if (pipe(ends) != 0)
+            _exit(125);
+        close(ends[0]);
+        dup2(ends[1], fd);
+        close(ends[1]);
+    }
 }
 
-Process::Process(const std::vector<std::string>& argv, const std::string& workDir, int asUser) {
+} // namespace
+
+Process::Process(const std::vector<std::string>& argv, const std::string& workDir, int asUser,
+                 Outputs outputs) {
     const std::string tag = std::to_string(getpid()) + "-" + std::to_string(++counter);
     out_ = workDir + "/.out-" + tag;
     err_ = workDir + "/.err-" + tag;
@@ -28,8 +47,13 @@ Process::Process(const std::vector<std::string>& argv, const std::string& workDi
             _exit(126);
         int in = open("/dev/null", O_RDONLY);
         dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
+        Connect(1, outputs.out, out);
+        Connect(2, outputs.err, err);
+        // As a shell starts it, whatever the test runner does with these.
+        signal(SIGPIPE, SIG_DFL);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         std::vector<char*> args;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));

@@ -5,11 +5,24 @@
 #include <sys/types.h>
 #include <vector>
 
+// Where the child's stdout or stderr goes.
+enum class Output {
+    File,       // a file, read with Stdout() or Stderr()
+    Closed,     // no descriptor at all, as after ">&-"
+    BrokenPipe, // a pipe whose reader is gone, as for "| head" once head has ended
+};
+
+struct Outputs {
+    Output out = Output::File;
+    Output err = Output::File;
+};
+
 // A child program with its stdout and stderr in files (pipes could fill up and stall it).
 class Process {
 public:
     // `asUser`: run as that user id (the test must be root), as an ordinary user would.
-    Process(const std::vector<std::string>& argv, const std::string& workDir, int asUser = -1);
+    Process(const std::vector<std::string>& argv, const std::string& workDir, int asUser = -1,
+            Outputs outputs = {});
     ~Process(); // kills the child if it still runs
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;

@@ -3,12 +3,28 @@
 #include "Console.h"
 #include "MessageText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
 const std::string searchStatus = "Suche nach Morvik 2.";
+
+std::optional<Clock::time_point> DeadlineAfter(double seconds) {
+    if (!(seconds > 0))
+        return std::nullopt;
+    const auto now = Clock::now();
+    const std::chrono::duration<double> wait(seconds);
+    // Half the clock's room keeps the conversion below clear of rounding past its end.
+    if (wait >= (Clock::time_point::max() - now) / 2)
+        return std::nullopt;
+    return now + std::chrono::duration_cast<Clock::duration>(wait);
 }
+
+} // namespace
 
 ConsoleServices::ConsoleServices(bool showProgress, double searchTimeoutSeconds)
     : showProgress_(showProgress), searchTimeout_(searchTimeoutSeconds) {}
@@ -24,14 +40,13 @@ void ConsoleServices::SetStatus(const std::string& text) {
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
     searching_ = text == searchStatus;
-    if (searching_ && searchTimeout_ > 0)
-        searchDeadline_ = std::chrono::steady_clock::now() +
-                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(searchTimeout_));
+    if (searching_)
+        searchDeadline_ = DeadlineAfter(searchTimeout_);
 }
 
 void ConsoleServices::SetProgress(int percent) {
     // Redrawn only on a change; the run starts every pass at 0 without news for the user.
+    percent = std::clamp(percent, 0, 100);
     if (!showProgress_ || percent == shownPercent_)
         return;
     shownPercent_ = percent;
@@ -61,8 +76,7 @@ void ConsoleServices::ProcessMessages() {
         return;
     if (StopSignalCount() > 0)
         run_->StopRequested = true;
-    if (searching_ && searchTimeout_ > 0 && std::chrono::steady_clock::now() >= searchDeadline_ &&
-        !run_->StopRequested) {
+    if (searching_ && searchDeadline_ && Clock::now() >= *searchDeadline_ && !run_->StopRequested) {
         searchTimedOut_ = true;
         run_->StopRequested = true;
     }

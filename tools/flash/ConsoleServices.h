@@ -4,12 +4,14 @@
 #include "WindowServices.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 // The window's services on a console: status texts on stdout, one per line and nothing else;
 // messages on stderr; a progress bar on stderr when it is a terminal.
 class ConsoleServices : public WindowServices {
 public:
+    // A search timeout of 0, NaN or beyond what the clock can count means no limit.
     ConsoleServices(bool showProgress, double searchTimeoutSeconds);
 
     void Attach(Programmer& run) { run_ = &run; }
@@ -33,5 +35,5 @@ private:
     bool searchTimedOut_ = false;
     bool progressShown_ = false;
     int shownPercent_ = 0;
-    std::chrono::steady_clock::time_point searchDeadline_{};
+    std::optional<std::chrono::steady_clock::time_point> searchDeadline_;
 };

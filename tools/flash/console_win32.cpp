@@ -33,3 +33,8 @@ int StopSignalCount() {
 const char* PermissionHint(int) {
     return nullptr;
 }
+
+// A port handle is never a C descriptor, and ExitProcess closes it.
+std::unique_ptr<SerialPort> CreateConsoleSerialPort(PortLookup lookup) {
+    return CreateSerialPort(std::move(lookup));
+}

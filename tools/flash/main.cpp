@@ -10,6 +10,8 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <system_error>
 
 #ifndef MORVIK2_VERSION
 #define MORVIK2_VERSION "0"
@@ -26,6 +28,9 @@ enum ExitStatus {
     ExitSearchTimeout = 5,
     ExitUsage = 64,
 };
+
+// A day: enough for any bench, and far from what the clock can count.
+constexpr int maxSearchTimeout = 86400;
 
 bool IsDevicePath(const std::string& port) {
     return port.find('/') != std::string::npos || port.rfind("\\\\.\\", 0) == 0;
@@ -52,12 +57,25 @@ int ExitStatusFor(RunOutcome outcome, bool searchTimedOut) {
     return ExitWriteError;
 }
 
-} // namespace
+// 0 for no limit, otherwise finite seconds up to the maximum; NaN fails both comparisons.
+CLI::Validator SearchTimeoutRange() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            double seconds = 0;
+            if (CLI::detail::lexical_cast(text, seconds) && seconds >= 0 &&
+                seconds <= maxSearchTimeout)
+                return {};
+            return "\"" + text + "\" ist keine Zahl von 0 (unbegrenzt) bis " +
+                   std::to_string(maxSearchTimeout) + " Sekunden";
+        },
+        "");
+}
 
-int main(int argc, char** argv) {
-    PrepareConsole();
-    const std::string iniPath = (std::filesystem::absolute(SettingsFileName)).string();
+void PrintFileProblem(const char* headline, const std::string& path, const std::error_code& error) {
+    std::fprintf(stderr, "%s\n%s: %s\n", headline, path.c_str(), error.message().c_str());
+}
 
+int Run(int argc, char** argv) {
     std::string port;
     std::string file = "Morvik2 update.QV";
     double searchTimeout = 0;
@@ -67,12 +85,13 @@ int main(int argc, char** argv) {
                  "Schnittstelle)."};
     app.name("morvik2-flash");
     app.set_version_flag("--version", std::string("morvik2-flash ") + MORVIK2_VERSION);
-    app.add_option("--port", port,
-                   "COM1 bis COM16 oder ein Gerätepfad; sonst Port aus MV2.ini, sonst COM1");
+    CLI::Option* portOption = app.add_option(
+        "--port", port, "COM1 bis COM16 oder ein Gerätepfad; sonst Port aus MV2.ini, sonst COM1");
     app.add_option("--file", file, "Firmware-Datei")->capture_default_str();
     app.add_option("--search-timeout", searchTimeout,
-                   "Sekunden, die auf den Morvik 2 gewartet wird (0 = unbegrenzt)")
-        ->check(CLI::NonNegativeNumber)
+                   "Sekunden, die auf den Morvik 2 gewartet wird: 0 = unbegrenzt, höchstens " +
+                       std::to_string(maxSearchTimeout))
+        ->check(SearchTimeoutRange())
         ->capture_default_str();
     app.add_flag("--quiet", quiet, "Keine Fortschrittsanzeige");
     try {
@@ -82,10 +101,12 @@ int main(int argc, char** argv) {
         return status == 0 ? ExitOk : ExitUsage;
     }
 
+    // Without a working directory there is no settings file: COM1, no [Ports] mapping.
+    const std::optional<std::string> iniPath = SettingsPathInWorkingDirectory();
     TSetup setup;
-    if (port.empty()) {
+    if (portOption->count() == 0) {
         // As the window does: an unknown stored value falls back to COM1.
-        std::string stored = ProfileFile(iniPath).ReadString("Setup", "Port", "");
+        std::string stored = iniPath ? ProfileFile(*iniPath).ReadString("Setup", "Port", "") : "";
         setup.Port = PortIndex(stored) >= 0 ? stored : "COM1";
     } else if (PortIndex(port) >= 0 || IsDevicePath(port)) {
         setup.Port = port;
@@ -95,16 +116,22 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
 
-    if (!std::filesystem::exists(file)) {
+    std::error_code fileError;
+    const auto fileType = std::filesystem::status(file, fileError).type();
+    if (fileType == std::filesystem::file_type::not_found) {
         std::fprintf(
             stderr, "%s\n%s\n",
             DisplayText("Keine hex Datei ausgewählt oder \n\rDatei existiert nicht!").c_str(),
             file.c_str());
         return ExitFile;
     }
+    if (fileError) {
+        PrintFileProblem("Auf die Firmware-Datei kann nicht zugegriffen werden!", file, fileError);
+        return ExitFile;
+    }
 
     ConsoleServices console(!quiet && IsTerminal(stderr), searchTimeout);
-    auto serial = CreateSerialPort(PortsSectionLookup(iniPath));
+    auto serial = CreateConsoleSerialPort(iniPath ? PortsSectionLookup(*iniPath) : PortLookup{});
     Programmer run(console, *serial);
     run.Setup = setup;
     console.Attach(run);
@@ -117,4 +144,25 @@ int main(int argc, char** argv) {
         return ExitFile;
     }
     return ExitStatusFor(run.LastOutcome(), console.SearchTimedOut());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    PrepareConsole(); // before anything else may open a descriptor
+    // Nothing leaves main: the run's objects are unwound (the port restored and released)
+    // before the process ends with a message and an exit status.
+    try {
+        return Run(argc, argv);
+    } catch (const std::filesystem::filesystem_error& error) {
+        PrintFileProblem("Auf eine Datei kann nicht zugegriffen werden!", error.path1().string(),
+                         error.code());
+        return ExitFile;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", ExceptionText(error.what()).c_str());
+        return ExitWriteError;
+    } catch (...) {
+        std::fprintf(stderr, "Unbekannter Fehler.\n");
+        return ExitWriteError;
+    }
 }

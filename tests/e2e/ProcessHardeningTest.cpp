@@ -1,0 +1,268 @@
+// The command-line flasher as a process among others: closed or broken standard streams,
+// file names the system refuses, options out of range, signals. Whatever happens, the device
+// sees nothing but the protocol and the port is left as it was found.
+#include "EndToEnd.h"
+#include "Protocol.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+class ProcessHardening : public FlashEndToEnd {};
+
+// A device of the test's own on a pseudo-terminal: it answers sync bytes but no frame, so the
+// run fails with the port open and prints to both streams meanwhile. Returns every byte that
+// reached the device.
+std::string DeviceLine(Process& flash, int master) {
+    std::string line;
+    const auto deadline = Clock::now() + 30s;
+    auto receive = [&](int waitMs) {
+        pollfd ready{master, POLLIN, 0};
+        if (poll(&ready, 1, waitMs) <= 0 || !(ready.revents & POLLIN))
+            return false;
+        char buffer[256];
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        line.append(buffer, size_t(n));
+        if (uint8_t(buffer[n - 1]) == SyncCommand)
+            (void)!write(master, &SyncReply, 1);
+        return true;
+    };
+    while (flash.Running() && Clock::now() < deadline)
+        receive(20);
+    while (receive(0)) {
+    }
+    return line;
+}
+
+std::string LastLine(const std::string& text) {
+    const auto lines = Lines(text);
+    return lines.empty() ? "" : lines.back();
+}
+
+TEST_F(ProcessHardening, ClosedStandardStreamsNeverBecomeThePort) {
+    const std::string firstRecord = ":10000000000102030405060708090A0B0C0D0E0F78\n";
+    dir.Write("Morvik2 update.QV", firstRecord + ":00000001FF\n");
+    const std::vector<uint8_t> frame = WriteFrame(firstRecord.substr(0, firstRecord.size() - 1));
+
+    struct Case {
+        const char* what;
+        Outputs outputs;
+    };
+    const std::vector<Case> cases = {
+        {"stdout closed", {Output::Closed, Output::File}},
+        {"stderr closed", {Output::File, Output::Closed}},
+        {"both closed", {Output::Closed, Output::Closed}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        const std::string slave = ptsname(master);
+        const int keeper = open(slave.c_str(), O_RDWR | O_NOCTTY); // no hangup between runs
+        ASSERT_GE(keeper, 0);
+
+        Process flash({MORVIK2_FLASH, "--port", slave}, dir.Path(), -1, c.outputs);
+        std::string line = DeviceLine(flash, master);
+        EXPECT_EQ(flash.Wait(), 1);
+        line.erase(0, line.find_first_not_of(char(SyncCommand)));
+        EXPECT_EQ(line, std::string(frame.begin(), frame.end()))
+            << "the device got more than sync bytes and the first frame";
+        // Where a stream is open, it still shows the end of the run.
+        if (c.outputs.out == Output::File) {
+            EXPECT_EQ(LastLine(flash.Stdout()), "Schreibfehler!");
+        }
+        if (c.outputs.err == Output::File) {
+            EXPECT_EQ(LastLine(flash.Stderr()), "Schreibfehler!");
+        }
+        close(keeper);
+        close(master);
+    }
+}
+
+// In a shell: `mkdir gone && cd gone && rmdir "$PWD" && morvik2-flash ARGS`.
+std::vector<std::string> InDeletedDirectory(std::vector<std::string> args) {
+    std::vector<std::string> argv = {
+        "/bin/sh", "-c", "mkdir gone && cd gone && rmdir \"$PWD\" && exec \"$0\" \"$@\"",
+        MORVIK2_FLASH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+TEST_F(ProcessHardening, RefusedOptionsAndFileNamesEndWithTheirStatusAndMessage) {
+    StartSimulator();
+    dir.Write("Morvik2 update.QV", HexFor(MakeData(160)));
+    fs::create_symlink("loop-b", dir.Path("loop-a"));
+    fs::create_symlink("loop-a", dir.Path("loop-b"));
+    const std::string longName(300, 'a');
+    const std::string inaccessible = "locked/Morvik2 update.QV";
+    fs::create_directory(dir.Path("locked"));
+    dir.Write(inaccessible, HexFor(MakeData(160)));
+    fs::permissions(dir.Path("locked"), fs::perms::owner_all);
+    fs::permissions(dir.Path(), fs::perms::all); // an ordinary user reaches "locked" from here
+
+    const std::string cannotAccess = "Auf die Firmware-Datei kann nicht zugegriffen werden!\n";
+    auto range = [](const std::string& value) {
+        return "--search-timeout: \"" + value +
+               "\" ist keine Zahl von 0 (unbegrenzt) bis 86400 Sekunden\n";
+    };
+    struct Case {
+        std::string what;
+        std::vector<std::string> argv;
+        int status;
+        std::string stderrStart;
+        int asUser = -1;
+    };
+    const std::string flash = MORVIK2_FLASH;
+    std::vector<Case> cases = {
+        {"empty port name",
+         {flash, "--port", ""},
+         64,
+         "--port: \"\" ist weder COM1 bis COM16 noch ein Gerätepfad.\n"},
+        {"search timeout NaN",
+         {flash, "--port", Link(), "--search-timeout", "nan"},
+         64,
+         range("nan")},
+        {"search timeout infinite",
+         {flash, "--port", Link(), "--search-timeout", "inf"},
+         64,
+         range("inf")},
+        {"search timeout negative",
+         {flash, "--port", Link(), "--search-timeout", "-1"},
+         64,
+         range("-1")},
+        {"search timeout beyond the clock",
+         {flash, "--port", Link(), "--search-timeout", "9.3e9"},
+         64,
+         range("9.3e9")},
+        {"search timeout over a day",
+         {flash, "--port", Link(), "--search-timeout", "86401"},
+         64,
+         range("86401")},
+        {"firmware file a symbolic link loop",
+         {flash, "--port", Link(), "--file", "loop-a"},
+         4,
+         cannotAccess + "loop-a: "},
+        {"firmware file name too long",
+         {flash, "--port", Link(), "--file", longName},
+         4,
+         cannotAccess + longName + ": "},
+        {"help in a deleted working directory", InDeletedDirectory({"--help"}), 0, ""},
+        {"run in a deleted working directory",
+         InDeletedDirectory({"--port", Link(), "--file", dir.Path("Morvik2 update.QV")}), 0, ""},
+    };
+    if (geteuid() == 0)
+        cases.push_back({"firmware file in a directory without access",
+                         {flash, "--port", Link(), "--file", inaccessible},
+                         4,
+                         cannotAccess + inaccessible + ": Permission denied\n",
+                         65534});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Process run(c.argv, dir.Path(), c.asUser);
+        EXPECT_EQ(run.Wait(), c.status);
+        EXPECT_EQ(run.Stderr().substr(0, c.stderrStart.size()), c.stderrStart);
+        if (c.status == 0) {
+            EXPECT_EQ(run.Stderr(), "");
+        } else {
+            EXPECT_EQ(run.Stdout(), "") << "nothing of a run may have started";
+        }
+    }
+    EXPECT_EQ(SimulatorFrames(), 10) << "only the run in the deleted directory reaches the device";
+}
+
+// A reader that has gone (`| head -3`) must not end the run half-way, and the second stop
+// signal, which exits at once, must not either leave the line as the run set it: the next
+// program on the port, or the user's `stty`, would find a raw line at another speed.
+TEST_F(ProcessHardening, EveryWayOutLeavesTheLineAsItWasFound) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> simulator;
+        Outputs outputs;
+        bool secondSignal;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"stdout into a pipe whose reader is gone",
+         {},
+         {Output::BrokenPipe, Output::File},
+         false,
+         0},
+        {"stderr into a pipe whose reader is gone, a refused frame",
+         {"--fault", "wrong@3"},
+         {Output::File, Output::BrokenPipe},
+         false,
+         1},
+        {"second stop signal while the device does not answer",
+         {"--reply-delay-ms", "30"},
+         {},
+         true,
+         2},
+    };
+    dir.Write("Morvik2 update.QV", HexFor(MakeData(800))); // 50 frames
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StartSimulator(c.simulator);
+        const int line = open(Link().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(line, 0);
+        termios before{};
+        ASSERT_EQ(tcgetattr(line, &before), 0);
+        cfsetspeed(&before, B9600);
+        before.c_cc[VMIN] = 1;
+        before.c_cc[VTIME] = 5;
+        ASSERT_EQ(tcsetattr(line, TCSANOW, &before), 0);
+        ASSERT_EQ(tcgetattr(line, &before), 0);
+
+        Process flash({MORVIK2_FLASH, "--port", Link()}, dir.Path(), -1, c.outputs);
+        if (c.secondSignal) {
+            ASSERT_TRUE(flash.WaitForOutput("Schreibe Daten"));
+            sim->Signal(SIGSTOP);
+            // Signals of one kind pending together count once; repeated until the second
+            // has arrived.
+            for (int i = 0; i < 100 && flash.Running(); ++i) {
+                flash.Signal(SIGTERM);
+                std::this_thread::sleep_for(50ms);
+            }
+        }
+        EXPECT_EQ(flash.Wait(), c.status) << flash.Stderr();
+        if (c.secondSignal) {
+            EXPECT_NE(flash.Stderr().find("Abbruch."), std::string::npos)
+                << "ended by the first signal, not the second";
+            sim->Signal(SIGCONT);
+        } else {
+            EXPECT_EQ(SimulatorFrames(), c.status == 0 ? 50 : 3);
+            EXPECT_EQ(SimulatorSawEnd(), c.status == 0);
+        }
+
+        termios after{};
+        ASSERT_EQ(tcgetattr(line, &after), 0);
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(after.c_oflag, before.c_oflag);
+        EXPECT_EQ(after.c_cflag, before.c_cflag);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+        EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+        EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
+        int exclusive = -1;
+        ASSERT_EQ(ioctl(line, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "ordinary users are still kept out of the port";
+        close(line);
+        sim->Signal(SIGTERM);
+        sim->Wait();
+    }
+}
+
+} // namespace
