@@ -1,5 +1,7 @@
 #include "ProfileFile.h"
 
+#include "ProfileStorage.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -90,16 +92,22 @@ std::optional<std::pair<size_t, size_t>> FindSection(const std::vector<std::stri
     return range;
 }
 
-// Empty when the file is missing or cannot be read (a directory, for instance).
+// Settings files are small; anything larger is not one.
+constexpr size_t MaxFileSize = 1 << 20;
+
+// A missing file is empty; empty when the file cannot be read: not a regular file (a
+// directory, a FIFO, a device) or larger than MaxFileSize.
 std::optional<std::string> Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text;
-    char buffer[4096];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
-        text.append(buffer, static_cast<size_t>(in.gcount()));
-    if (!in.eof() || in.bad())
+    std::string bytes;
+    switch (profile_storage::ReadAll(path, MaxFileSize, bytes)) {
+    case profile_storage::ReadResult::Missing:
+        return std::string();
+    case profile_storage::ReadResult::Unreadable:
         return std::nullopt;
-    return text;
+    case profile_storage::ReadResult::Read:
+        break;
+    }
+    return bytes;
 }
 
 // New lines follow the file's first line end; a file without one gets the Windows default.
@@ -189,13 +197,11 @@ void ProfileFile::WriteString(const std::string& section, const std::string& key
     if (!available_)
         throw failure;
     const auto loaded = Load(path_);
-    std::error_code error;
     // Rewriting a file we could not read would wipe what it holds.
-    if (!loaded && fs::exists(path_, error))
+    if (!loaded)
         throw failure;
-    const std::string text = loaded.value_or("");
-    auto lines = SplitLines(text);
-    Put(lines, section, key, value, LineEnd(text));
+    auto lines = SplitLines(*loaded);
+    Put(lines, section, key, value, LineEnd(*loaded));
 
     std::ofstream out(path_, std::ios::binary | std::ios::trunc);
     if (!out)

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -97,5 +104,102 @@ TEST_F(ProfileFileTest, FailedWriteNamesTheFullPath) {
         FAIL() << "no error";
     } catch (const ProfileWriteError& error) {
         EXPECT_EQ(error.what(), expected);
+    }
+}
+
+namespace {
+
+// Runs `body` in a child process and gives back what it returned; a child that hangs is ended
+// after a generous time. For what must not run in the test process: a lowered file size limit,
+// another user, or code that would block for good if it went wrong.
+std::string InChild(const std::function<std::string()>& body) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0)
+        return "pipe failed";
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        alarm(30);
+        std::string result;
+        try {
+            result = body();
+        } catch (const std::exception& error) {
+            result = std::string("exception: ") + error.what();
+        }
+        const ssize_t written = write(pipeEnds[1], result.data(), result.size());
+        _exit(written == ssize_t(result.size()) ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    std::string result;
+    char buffer[512];
+    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) != 0;)
+        if (got > 0)
+            result.append(buffer, size_t(got));
+        else if (errno != EINTR)
+            break;
+    close(pipeEnds[0]);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child)
+        return "fork failed";
+    if (WIFSIGNALED(status))
+        return WTERMSIG(status) == SIGALRM ? "hung"
+                                           : "killed by signal " + std::to_string(WTERMSIG(status));
+    return result;
+}
+
+// "written", or the text of the error the write raised.
+std::string WriteOutcome(const std::string& path, const std::string& value) {
+    try {
+        ProfileFile(path).WriteString("Setup", "Port", value);
+        return "written";
+    } catch (const ProfileWriteError& error) {
+        return error.what();
+    }
+}
+
+} // namespace
+
+// What is not a regular file of at most 1 MiB reads as no settings, quickly, and is never
+// written: a FIFO would block the reader for good, a device would be read without end.
+TEST_F(ProfileFileTest, OnlyRegularFilesUpTo1MiBAreReadOrWritten) {
+    const std::string setup = "[Setup]\nPort=COM5\n";
+    const auto padded = [&](size_t size) {
+        std::string text = setup;
+        while (text.size() < size)
+            text += std::string(std::min<size_t>(size - text.size(), 64) - 1, ';') + "\n";
+        return text;
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        std::string port;
+    };
+    const Case cases[] = {
+        {"fifo", [&] { ASSERT_EQ(mkfifo(path().c_str(), 0600), 0); }, "COM1"},
+        {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", path()); }, "COM1"},
+        {"link to /dev/urandom", [&] { fs::create_symlink("/dev/urandom", path()); }, "COM1"},
+        {"2 MiB", [&] { Store(padded(2 << 20)); }, "COM1"},
+        {"1 MiB and a byte", [&] { Store(padded((1 << 20) + 1)); }, "COM1"},
+        {"1 MiB", [&] { Store(padded(1 << 20)); }, "COM5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(path());
+        c.make();
+        const auto before = fs::symlink_status(path()).type();
+        const std::string content = fs::is_regular_file(path()) ? Stored() : "";
+        const std::string refused = "In " + path() + " kann nicht geschrieben werden";
+        const std::string outcome = InChild([&] {
+            ProfileFile file(path());
+            std::string seen = file.ReadString("Setup", "Port", "COM1") + " ";
+            seen += std::to_string(file.ReadSectionValues("Setup").size()) + " ";
+            return seen + WriteOutcome(path(), "COM6");
+        });
+        const bool readable = c.port != "COM1";
+        EXPECT_EQ(outcome, c.port + (readable ? " 1 written" : " 0 " + refused));
+        EXPECT_EQ(fs::symlink_status(path()).type(), before);
+        if (!readable && !content.empty()) {
+            EXPECT_EQ(Stored(), content);
+        }
     }
 }
