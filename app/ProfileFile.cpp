@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string_view>
 
@@ -202,14 +201,15 @@ void ProfileFile::WriteString(const std::string& section, const std::string& key
         throw failure;
     auto lines = SplitLines(*loaded);
     Put(lines, section, key, value, LineEnd(*loaded));
-
-    std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw failure;
+    std::string bytes;
     for (const auto& line : lines)
-        if (!out.write(line.data(), static_cast<std::streamsize>(line.size())))
-            throw failure;
-    out.close();
-    if (!out)
-        throw failure;
+        bytes += line;
+
+    using profile_storage::ReplaceResult;
+    const ReplaceResult replaced = profile_storage::Replace(path_, bytes);
+    // A folder closed to the user but a file open to them was written in place before: still is.
+    if (replaced == ReplaceResult::Replaced ||
+        (replaced == ReplaceResult::OnlyInPlace && profile_storage::Overwrite(path_, bytes)))
+        return;
+    throw failure;
 }

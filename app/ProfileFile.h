@@ -25,6 +25,7 @@ public:
                            const std::string& defaultValue) const;
     std::vector<std::pair<std::string, std::string>>
     ReadSectionValues(const std::string& section) const;
+    // The file is replaced whole or left as it was (a full disk cannot cut it short).
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
 
 private:

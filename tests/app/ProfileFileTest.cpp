@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -157,7 +158,105 @@ std::string WriteOutcome(const std::string& path, const std::string& value) {
     }
 }
 
+std::vector<std::string> Entries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 } // namespace
+
+TEST_F(ProfileFileTest, WriteThatHitsTheFileSizeLimitLeavesTheOldFileWhole) {
+    const std::string old =
+        "[Setup]\r\nPort=COM2\r\n[Ports]\r\nCOM2=/dev/ttyUSB0\r\nCOM3=/dev/ttyACM0\r\n";
+    for (const rlim_t limit : {rlim_t(0), rlim_t(old.size() / 2), rlim_t(old.size())}) {
+        Store(old);
+        const std::string outcome = InChild([&] {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit small{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &small);
+            return WriteOutcome(path(), "COM12");
+        });
+        EXPECT_EQ(outcome, "In " + path() + " kann nicht geschrieben werden") << limit;
+        EXPECT_EQ(Stored(), old) << limit;
+        EXPECT_EQ(Entries(dir), std::vector<std::string>{"MV2.ini"}) << limit;
+    }
+}
+
+TEST_F(ProfileFileTest, WriteKeepsTheLinkAndThePermissions) {
+    fs::create_directory(dir / "real");
+    for (const bool link : {false, true}) {
+        for (const auto mode : {fs::perms(0600), fs::perms(0640), fs::perms(0664)}) {
+            const fs::path file = link ? dir / "real" / "MV2.ini" : dir / "MV2.ini";
+            fs::remove(path());
+            std::ofstream(file, std::ios::binary) << "[Setup]\nPort=COM2\n";
+            if (link)
+                fs::create_symlink(fs::path("real") / "MV2.ini", path());
+            fs::permissions(file, mode);
+
+            EXPECT_EQ(WriteOutcome(path(), "COM4"), "written");
+            std::ostringstream text;
+            text << std::ifstream(file, std::ios::binary).rdbuf();
+            EXPECT_EQ(text.str(), "[Setup]\nPort=COM4\n") << link << int(mode);
+            EXPECT_EQ(fs::status(file).permissions(), mode) << link << int(mode);
+            EXPECT_EQ(fs::is_symlink(path()), link);
+            EXPECT_EQ(Entries(dir), (std::vector<std::string>{"MV2.ini", "real"}));
+            EXPECT_EQ(Entries(dir / "real"),
+                      link ? std::vector<std::string>{"MV2.ini"} : std::vector<std::string>{});
+        }
+    }
+}
+
+// Who may write the file is decided as when it was rewritten in place: a file the user may write
+// is written even in a closed folder, and keeps its owner; a read-only one is not replaced even
+// in an open folder.
+TEST_F(ProfileFileTest, PermissionsDecideWhetherTheFileIsWritten) {
+    // As root every permission would be granted: the writes run as another user.
+    const bool root = geteuid() == 0;
+    const uid_t user = root ? 65534 : geteuid();
+    const gid_t group = root ? 65534 : getegid();
+    fs::permissions(dir, fs::perms(0755));
+    struct Case {
+        fs::perms folder, file;
+        bool usersOwn, written;
+    };
+    const Case cases[] = {{fs::perms(0555), fs::perms(0666), true, true},
+                          {fs::perms(0555), fs::perms(0666), false, true},
+                          {fs::perms(0777), fs::perms(0666), false, true},
+                          {fs::perms(0777), fs::perms(0444), true, false}};
+    for (const Case& c : cases) {
+        if (!c.usersOwn && !root)
+            continue;
+        const fs::path folder = dir / "folder";
+        const std::string file = (folder / "MV2.ini").string();
+        fs::create_directory(folder);
+        std::ofstream(file, std::ios::binary) << "[Setup]\nPort=COM2\n[Ports]\nCOM2=/dev/ttyS7\n";
+        ASSERT_EQ(chown(file.c_str(), c.usersOwn ? user : 0, c.usersOwn ? group : 0), 0);
+        fs::permissions(file, c.file);
+        fs::permissions(folder, c.folder);
+        const std::string outcome = InChild([&] {
+            if (root && (setgid(group) != 0 || setuid(user) != 0))
+                return std::string("cannot drop root");
+            return WriteOutcome(file, "COM4");
+        });
+        SCOPED_TRACE(std::to_string(int(c.folder)) + " " + std::to_string(int(c.file)) + " " +
+                     std::to_string(c.usersOwn));
+        EXPECT_EQ(outcome, c.written ? "written" : "In " + file + " kann nicht geschrieben werden");
+        std::ostringstream text;
+        text << std::ifstream(file, std::ios::binary).rdbuf();
+        EXPECT_EQ(text.str(), std::string("[Setup]\nPort=") + (c.written ? "COM4" : "COM2") +
+                                  "\n[Ports]\nCOM2=/dev/ttyS7\n");
+        struct stat info {};
+        ASSERT_EQ(stat(file.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, c.usersOwn ? user : 0);
+        EXPECT_EQ(fs::status(file).permissions(), c.file);
+        EXPECT_EQ(Entries(folder), std::vector<std::string>{"MV2.ini"});
+        fs::permissions(folder, fs::perms(0700));
+        fs::remove_all(folder);
+    }
+}
 
 // What is not a regular file of at most 1 MiB reads as no settings, quickly, and is never
 // written: a FIFO would block the reader for good, a device would be read without end.
