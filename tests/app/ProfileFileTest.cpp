@@ -166,6 +166,15 @@ std::vector<std::string> Entries(const fs::path& dir) {
     return names;
 }
 
+std::string Utf16(const std::u16string& text, bool bigEndian) {
+    std::string bytes;
+    for (const char16_t unit : text) {
+        const char high = char(unit >> 8), low = char(unit & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
 } // namespace
 
 TEST_F(ProfileFileTest, WriteThatHitsTheFileSizeLimitLeavesTheOldFileWhole) {
@@ -279,6 +288,7 @@ TEST_F(ProfileFileTest, OnlyRegularFilesUpTo1MiBAreReadOrWritten) {
         {"link to /dev/urandom", [&] { fs::create_symlink("/dev/urandom", path()); }, "COM1"},
         {"2 MiB", [&] { Store(padded(2 << 20)); }, "COM1"},
         {"1 MiB and a byte", [&] { Store(padded((1 << 20) + 1)); }, "COM1"},
+        {"odd-sized UTF-16", [&] { Store(std::string("\xFF\xFE[\0S\0]\0\n", 9)); }, "COM1"},
         {"1 MiB", [&] { Store(padded(1 << 20)); }, "COM5"},
     };
     for (const Case& c : cases) {
@@ -301,4 +311,38 @@ TEST_F(ProfileFileTest, OnlyRegularFilesUpTo1MiBAreReadOrWritten) {
             EXPECT_EQ(Stored(), content);
         }
     }
+}
+
+TEST_F(ProfileFileTest, Utf16FilesAreReadAndWrittenInTheirEncoding) {
+    const std::u16string old = u"; Gr\u00FC\u00DFe \U0001F600 \xD800 \xDC00\xDBFF.\r\n[Setup]\r\n"
+                               u"Port=COM2\r\nName=M\u00FCller\r\n[Ports]\r\nCOM3=/dev/ttyUSB0";
+    std::u16string updated = old;
+    updated.replace(updated.find(u"COM2"), 4, u"COM4");
+    updated += u"\r\n[Neu]\r\nWert=\u00C4\U0001F600\r\n";
+    for (const bool bigEndian : {false, true}) {
+        SCOPED_TRACE(bigEndian ? "big-endian" : "little-endian");
+        const std::string bom = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+        Store(bom + Utf16(old, bigEndian));
+        ProfileFile file(path());
+        EXPECT_EQ(file.ReadString("Setup", "Port", "-"), "COM2");
+        EXPECT_EQ(file.ReadString("Setup", "Name", "-"), "M\xC3\xBCller");
+        EXPECT_EQ(file.ReadString("Ports", "COM3", "-"), "/dev/ttyUSB0");
+
+        file.WriteString("Setup", "Port", "COM4");
+        file.WriteString("Neu", "Wert", "\xC3\x84\xF0\x9F\x98\x80");
+        EXPECT_EQ(Stored(), bom + Utf16(updated, bigEndian));
+        EXPECT_EQ(file.ReadString("Neu", "Wert", "-"), "\xC3\x84\xF0\x9F\x98\x80");
+
+        // Text that is not UTF-8 has no UTF-16 form: the file stays as it is.
+        EXPECT_THROW(file.WriteString("Setup", "Port", "COM\xFF"), ProfileWriteError);
+        EXPECT_EQ(Stored(), bom + Utf16(updated, bigEndian));
+    }
+}
+
+TEST_F(ProfileFileTest, Utf8ByteOrderMarkIsReadThroughAndKept) {
+    Store("\xEF\xBB\xBF[Setup]\r\nPort=COM2\r\nName=M\xC3\xBCller \xFF\r\n");
+    ProfileFile file(path());
+    EXPECT_EQ(file.ReadString("Setup", "Port", "-"), "COM2");
+    file.WriteString("Setup", "Port", "COM4");
+    EXPECT_EQ(Stored(), "\xEF\xBB\xBF[Setup]\r\nPort=COM4\r\nName=M\xC3\xBCller \xFF\r\n");
 }
