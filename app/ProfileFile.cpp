@@ -351,7 +351,8 @@ void ProfileFile::WriteString(const std::string& section, const std::string& key
     for (const auto& line : lines)
         content->text += line;
     const auto bytes = Encode(*content);
-    if (!bytes)
+    // A file grown past the limit would read as empty from then on.
+    if (!bytes || bytes->size() > MaxFileSize)
         throw failure;
 
     using profile_storage::ReplaceResult;

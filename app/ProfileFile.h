@@ -15,7 +15,7 @@ public:
 // Nothing is cached: other programs may edit the file between calls. A file in UTF-16 with its
 // byte-order mark, or in UTF-8 with one, is read as UTF-8 and written back in its own encoding;
 // other files are 8-bit text, kept byte for byte. What is not a regular file of at most 1 MiB
-// reads as empty and is never written.
+// reads as empty and is never written; nor does a write take a file past that size.
 class ProfileFile {
 public:
     explicit ProfileFile(std::string path);

@@ -268,11 +268,11 @@ TEST_F(ProfileFileTest, PermissionsDecideWhetherTheFileIsWritten) {
 }
 
 // What is not a regular file of at most 1 MiB reads as no settings, quickly, and is never
-// written: a FIFO would block the reader for good, a device would be read without end.
+// written: a FIFO would block the reader for good, a device would be read without end. Nor may
+// a write take a file past 1 MiB.
 TEST_F(ProfileFileTest, OnlyRegularFilesUpTo1MiBAreReadOrWritten) {
-    const std::string setup = "[Setup]\nPort=COM5\n";
     const auto padded = [&](size_t size) {
-        std::string text = setup;
+        std::string text = "[Setup]\nPort=COM5\n";
         while (text.size() < size)
             text += std::string(std::min<size_t>(size - text.size(), 64) - 1, ';') + "\n";
         return text;
@@ -281,15 +281,18 @@ TEST_F(ProfileFileTest, OnlyRegularFilesUpTo1MiBAreReadOrWritten) {
         const char* name;
         std::function<void()> make;
         std::string port;
+        bool written;
     };
     const Case cases[] = {
-        {"fifo", [&] { ASSERT_EQ(mkfifo(path().c_str(), 0600), 0); }, "COM1"},
-        {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", path()); }, "COM1"},
-        {"link to /dev/urandom", [&] { fs::create_symlink("/dev/urandom", path()); }, "COM1"},
-        {"2 MiB", [&] { Store(padded(2 << 20)); }, "COM1"},
-        {"1 MiB and a byte", [&] { Store(padded((1 << 20) + 1)); }, "COM1"},
-        {"odd-sized UTF-16", [&] { Store(std::string("\xFF\xFE[\0S\0]\0\n", 9)); }, "COM1"},
-        {"1 MiB", [&] { Store(padded(1 << 20)); }, "COM5"},
+        {"fifo", [&] { ASSERT_EQ(mkfifo(path().c_str(), 0600), 0); }, "COM1", false},
+        {"link to /dev/zero", [&] { fs::create_symlink("/dev/zero", path()); }, "COM1", false},
+        {"link to /dev/urandom", [&] { fs::create_symlink("/dev/urandom", path()); }, "COM1",
+         false},
+        {"2 MiB", [&] { Store(padded(2 << 20)); }, "COM1", false},
+        {"1 MiB and a byte", [&] { Store(padded((1 << 20) + 1)); }, "COM1", false},
+        {"odd-sized UTF-16", [&] { Store(std::string("\xFF\xFE[\0S\0]\0\n", 9)); }, "COM1", false},
+        {"1 MiB", [&] { Store(padded(1 << 20)); }, "COM5", false},
+        {"1 MiB less a byte", [&] { Store(padded((1 << 20) - 1)); }, "COM5", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -302,12 +305,14 @@ TEST_F(ProfileFileTest, OnlyRegularFilesUpTo1MiBAreReadOrWritten) {
             ProfileFile file(path());
             std::string seen = file.ReadString("Setup", "Port", "COM1") + " ";
             seen += std::to_string(file.ReadSectionValues("Setup").size()) + " ";
-            return seen + WriteOutcome(path(), "COM6");
+            return seen + WriteOutcome(path(), "COM16"); // one byte longer
         });
-        const bool readable = c.port != "COM1";
-        EXPECT_EQ(outcome, c.port + (readable ? " 1 written" : " 0 " + refused));
+        const std::string values = c.port == "COM1" ? " 0 " : " 1 ";
+        EXPECT_EQ(outcome, c.port + values + (c.written ? "written" : refused));
         EXPECT_EQ(fs::symlink_status(path()).type(), before);
-        if (!readable && !content.empty()) {
+        if (c.written) {
+            EXPECT_EQ(ProfileFile(path()).ReadString("Setup", "Port", "-"), "COM16");
+        } else if (!content.empty()) {
             EXPECT_EQ(Stored(), content);
         }
     }
