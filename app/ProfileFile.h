@@ -12,7 +12,10 @@ public:
 };
 
 // An INI file read and written the way the Windows private-profile functions do it.
-// Nothing is cached: other programs may edit the file between calls.
+// Nothing is cached: other programs may edit the file between calls. A file in UTF-16 with its
+// byte-order mark, or in UTF-8 with one, is read as UTF-8 and written back in its own encoding;
+// other files are 8-bit text, kept byte for byte. What is not a regular file of at most 1 MiB
+// reads as empty and is never written; nor does a write take a file past that size.
 class ProfileFile {
 public:
     explicit ProfileFile(std::string path);
@@ -25,6 +28,7 @@ public:
                            const std::string& defaultValue) const;
     std::vector<std::pair<std::string, std::string>>
     ReadSectionValues(const std::string& section) const;
+    // The file is replaced whole or left as it was (a full disk cannot cut it short).
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
 
 private:

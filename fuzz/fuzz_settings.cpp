@@ -1,10 +1,12 @@
 // The settings file: one key written into arbitrary file text, then read back.
 // Input: <file text> NUL <section> NUL <key> NUL <value>; with fewer than three NULs the whole
-// input is the file text and the program's own setting is written.
-#include "MemoryFile.h"
+// input is the file text and the program's own setting is written. File text that starts with a
+// byte-order mark is UTF-16 or UTF-8; the names and the value are UTF-8 (or any bytes).
+#include "FolderFile.h"
 #include "ProfileFile.h"
 #include "Require.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -162,10 +164,92 @@ void CheckOnlyKeyChanged(const std::string& before, const std::string& after,
         REQUIRE(newLines[head] == "[" + section + "]" + eol);
 }
 
+// The oracle's own encoding, kept apart from the settings code's: the file's text as that code
+// must see it. UTF-16 after its byte-order mark becomes UTF-8, a lone surrogate taking the
+// three bytes UTF-8 would give it; text after a UTF-8 mark is taken as it is, and so is a file
+// without a mark. UTF-16 with an odd byte count has no text.
+struct View {
+    std::string mark;
+    bool utf16 = false;
+    std::string text;
+};
+
+std::string Utf8(uint32_t c) {
+    if (c < 0x80)
+        return std::string(1, char(c));
+    std::string tail;
+    int continuations = 0;
+    do {
+        tail.insert(tail.begin(), char(0x80 | (c & 0x3F)));
+        c >>= 6;
+        ++continuations;
+    } while (c > (0x3Fu >> continuations));
+    return char((0xFF << (7 - continuations) & 0xFF) | c) + tail;
+}
+
+std::optional<View> Viewed(const std::string& bytes) {
+    const bool little = bytes.compare(0, 2, "\xFF\xFE") == 0;
+    const bool big = bytes.compare(0, 2, "\xFE\xFF") == 0;
+    if (little || big) {
+        if (bytes.size() % 2 != 0)
+            return std::nullopt;
+        std::vector<uint32_t> units;
+        for (size_t i = 2; i < bytes.size(); i += 2) {
+            const uint32_t a = uint8_t(bytes[i]), b = uint8_t(bytes[i + 1]);
+            units.push_back(big ? a * 256 + b : b * 256 + a);
+        }
+        View view{bytes.substr(0, 2), true, {}};
+        for (size_t i = 0; i < units.size(); ++i) {
+            uint32_t c = units[i];
+            if (c >> 10 == 0x36 && i + 1 < units.size() && units[i + 1] >> 10 == 0x37)
+                c = 0x10000 + ((c & 0x3FF) << 10) + (units[++i] & 0x3FF);
+            view.text += Utf8(c);
+        }
+        return view;
+    }
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        return View{bytes.substr(0, 3), false, bytes.substr(3)};
+    return View{"", false, bytes};
+}
+
+// Whether `text` can go into a UTF-16 file and come back the same: UTF-8 in its shortest form,
+// lone surrogates allowed, but no high surrogate right before a low one (they would come back
+// as one character).
+bool HasUtf16Form(const std::string& text) {
+    uint32_t previous = 0;
+    for (size_t i = 0; i < text.size();) {
+        const uint8_t lead = uint8_t(text[i]);
+        size_t length = 0;
+        while (length < 8 && (lead << length & 0x80))
+            ++length;
+        if (length == 0)
+            length = 1;
+        else if (length == 1 || length > 4 || text.size() - i < length)
+            return false;
+        uint32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            if ((uint8_t(text[i + k]) & 0xC0) != 0x80)
+                return false;
+            c = c << 6 | (uint8_t(text[i + k]) & 0x3F);
+        }
+        const uint32_t shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < shortest[length] || c > 0x10FFFF)
+            return false;
+        if (previous >> 10 == 0x36 && c >> 10 == 0x37)
+            return false;
+        previous = c;
+        i += length;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static MemoryFile file("MV2.ini");
+    static const FolderFile file("MV2.ini");
+    // Far below the settings file's size limit, which is not what this checks.
+    if (size > 65536)
+        return 0;
     const std::string input(reinterpret_cast<const char*>(data), size);
     std::string text = input;
     std::string section = "Setup", key = "Port", value = "COM3";
@@ -183,10 +267,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     file.Store(text);
     ProfileFile profile(file.Path());
+    const auto before = Viewed(text);
+    const bool encodable =
+        before &&
+        (!before->utf16 || (HasUtf16Form(section) && HasUtf16Form(key) && HasUtf16Form(value)));
     // Every other section must read the same afterwards.
     std::vector<std::string> names;
     std::vector<Values> others;
-    for (const auto& line : Lines(text)) {
+    for (const auto& line : Lines(before ? before->text : "")) {
         const auto name = SectionName(line);
         if (name && !SameName(*name, section) && names.size() < 8) {
             names.push_back(*name);
@@ -194,11 +282,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     Values expected = profile.ReadSectionValues(section);
+    if (!before)
+        REQUIRE(expected.empty());
 
-    profile.WriteString(section, key, value);
+    // A write either replaces the file whole or leaves it as it was; nothing else stays behind.
+    bool refused = false;
+    try {
+        profile.WriteString(section, key, value);
+    } catch (const ProfileWriteError&) {
+        refused = true;
+    }
+    REQUIRE(file.Entries() == std::vector<std::string>{"MV2.ini"});
+    REQUIRE(refused == !encodable);
+    const std::string written = file.Load();
+    if (refused) {
+        REQUIRE(written == text);
+        return 0;
+    }
+    const auto after = Viewed(written);
+    REQUIRE(after && after->mark == before->mark);
     if (!Representable(section, key, value))
         return 0;
-    const std::string written = file.Load();
 
     REQUIRE(profile.ReadString(section, key, "\n") == value);
     bool replaced = false;
@@ -210,7 +314,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     REQUIRE(profile.ReadSectionValues(section) == expected);
     for (size_t i = 0; i < names.size(); ++i)
         REQUIRE(profile.ReadSectionValues(names[i]) == others[i]);
-    CheckOnlyKeyChanged(text, written, section, key, value);
+    CheckOnlyKeyChanged(before->text, after->text, section, key, value);
 
     // Saving the same setting again changes nothing.
     profile.WriteString(section, key, value);
