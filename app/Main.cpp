@@ -284,7 +284,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::Button2Click() {
     if (!HexFileAvailable) {
-        ShowMessage("Keine hex Datei ausgewählt oder \n\rDatei existiert nicht!");
+        ShowMessage(MessageText::NoFirmwareFile);
         return;
     }
     try {

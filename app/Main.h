@@ -19,7 +19,6 @@ class QProgressBar;
 class QPushButton;
 class QTimer;
 
-inline const std::string FirmwareFileName = "Morvik2 update.QV";
 inline constexpr const char* WindowCaption = "QV Morvik 2 Softwareupdate";
 
 // The program's only window: the steps of an update, the port selector, the programme and

@@ -2,7 +2,35 @@
 
 #include <string>
 
-// Texts as the user reads them, shared by every front end.
+// Names and texts as the user reads them, shared by every front end: each has its home here.
+
+// The firmware file the window programs, and the command-line tool's default.
+inline const std::string FirmwareFileName = "Morvik2 update.QV";
+
+// The run's status texts, in the order a successful run shows them, then its other endings.
+namespace StatusText {
+inline const std::string Reset = "Reset";
+inline const std::string Searching = "Suche nach Morvik 2.";
+inline const std::string Writing = "Schreibe Daten, bitte warten!";
+inline const std::string AllOk = "Alles OK !";
+inline const std::string SearchStopped = "Suche abgebrochen.";
+inline const std::string WriteStopped = "Schreiben abgebrochen!";
+inline const std::string WriteError = "Schreibfehler!";
+} // namespace StatusText
+
+// Messages; a line break is written "\n\r".
+namespace MessageText {
+inline const std::string NoFirmwareFile =
+    "Keine hex Datei ausgewählt oder \n\rDatei existiert nicht!";
+inline const std::string WriteError = StatusText::WriteError;
+inline const std::string Timeout = "Verbindung Timeout!";
+inline const std::string PortLost = "Verbindung zur Schnittstelle unterbrochen!";
+inline const std::string OpenFailed = "Schnittstelle konnte nicht geöffnet werden!";
+inline const std::string GetStateFailed = "Schnittstellenparameter konnten nicht gelesen werden!";
+inline const std::string SetStateFailed = "Schnittstellenparameter konnten nicht gesetzt werden!";
+inline const std::string SetTimeoutsFailed = "Kommunikations Timeout konnte nicht gesetzt werden!";
+inline const std::string PurgeFailed = "Puffer konnte nicht gelöscht werden!";
+} // namespace MessageText
 
 // Messages write a line break as "\n\r"; shown, it is one line break.
 std::string DisplayText(const std::string& message);

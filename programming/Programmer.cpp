@@ -1,6 +1,7 @@
 #include "Programmer.h"
 
 #include "FirmwareFile.h"
+#include "MessageText.h"
 #include "Protocol.h"
 #include "ScopeExit.h"
 
@@ -41,15 +42,15 @@ void Programmer::SetReadTimeouts(const ReadLimits& limits) {
 
 bool Programmer::OpenCom(const std::string& devicePath) {
     if (!port_.Open(devicePath))
-        return OpenFailed("Schnittstelle konnte nicht geöffnet werden!");
+        return OpenFailed(MessageText::OpenFailed);
     if (!port_.GetCommState())
-        return OpenFailed("Schnittstellenparameter konnten nicht gelesen werden!");
+        return OpenFailed(MessageText::GetStateFailed);
     if (!port_.SetCommState())
-        return OpenFailed("Schnittstellenparameter konnten nicht gesetzt werden!");
+        return OpenFailed(MessageText::SetStateFailed);
     if (!port_.SetCommTimeouts(OpenComTimeouts))
-        return OpenFailed("Kommunikations Timeout konnte nicht gesetzt werden!");
+        return OpenFailed(MessageText::SetTimeoutsFailed);
     if (!port_.PurgeComm(PurgeAll))
-        return OpenFailed("Puffer konnte nicht gelöscht werden!");
+        return OpenFailed(MessageText::PurgeFailed);
     return true;
 }
 
@@ -88,19 +89,33 @@ bool Programmer::Communication(uint8_t command, const std::string& line) {
     (void)port_.PurgeComm(PurgeAll);
     portGone_ = portGone_ || written.gone || read.gone;
     if (read.count == 0) {
-        Message("Verbindung Timeout!");
+        Message(MessageText::Timeout);
         return false;
     }
     return accepted;
 }
 
-// Sends the sync byte until the bootloader answers, the user stops or the adapter vanishes.
+// Sends the sync byte until the bootloader answers, the user stops, the adapter vanishes or
+// the search's time limit runs out.
 bool Programmer::Search() {
+    std::optional<Clock::time_point> deadline;
+    if (SearchTimeout) {
+        const Clock::time_point now = Now();
+        // A limit beyond what the clock can count is no limit.
+        const auto room =
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::time_point::max() - now);
+        if (*SearchTimeout < room)
+            deadline = now + *SearchTimeout;
+    }
     bool found = false;
     while (!found && !StopRequested) {
         window_.ProcessMessages();
         if (closing_)
             break;
+        if (deadline && Now() >= *deadline) {
+            searchTimedOut_ = true;
+            break;
+        }
         (void)port_.PurgeComm(PurgeAll);
         IoResult written = port_.WriteFile(&SyncCommand, 1);
         uint8_t reply = 0;
@@ -108,7 +123,7 @@ bool Programmer::Search() {
         found = read.count == 1 && reply == SyncReply;
         if (!found && (written.gone || read.gone)) {
             portGone_ = true;
-            Message("Verbindung zur Schnittstelle unterbrochen!");
+            Message(MessageText::PortLost);
             break;
         }
     }
@@ -132,7 +147,7 @@ bool Programmer::SendFile(const FirmwareFile& firmware) {
 void Programmer::ResetPulse() {
     // Both lines for one pacing period, then DTR alone.
     Line(LineCode::SETDTR);
-    window_.SetStatus("Reset");
+    window_.SetStatus(StatusText::Reset);
     Line(LineCode::SETRTS);
     window_.WaitForPacingTimer();
     window_.ProcessMessages();
@@ -146,11 +161,10 @@ void Programmer::ClosingPulse() {
     Line(LineCode::CLRRTS);
 }
 
-void Programmer::Refuse(const std::string& problem) {
-    Message(problem);
-    window_.SetStatus("Schreibfehler!");
-    Message("Schreibfehler!");
-    outcome_ = RunOutcome::WriteError;
+void Programmer::WriteFailed(RunOutcome outcome) {
+    window_.SetStatus(StatusText::WriteError);
+    Message(MessageText::WriteError);
+    outcome_ = outcome;
 }
 
 void Programmer::Programing(const std::string& fileName) {
@@ -180,10 +194,12 @@ void Programmer::Programing(const FirmwareFile& firmware) {
     // pressed from now on, during the reset pulse too, must.
     StopRequested = false;
     portGone_ = false;
+    searchTimedOut_ = false;
     outcome_ = RunOutcome::None;
 
     if (firmware.Problem()) {
-        Refuse(*firmware.Problem());
+        Message(*firmware.Problem());
+        WriteFailed(RunOutcome::WriteError);
         return;
     }
 
@@ -201,29 +217,29 @@ void Programmer::Programing(const FirmwareFile& firmware) {
 
     ResetPulse();
     SetReadTimeouts(SearchReadLimits);
-    window_.SetStatus("Suche nach Morvik 2.");
+    window_.SetStatus(StatusText::Searching);
     const bool found = Search();
     SetReadTimeouts(TransferReadLimits);
     if (!found || StopRequested) {
-        window_.SetStatus("Suche abgebrochen.");
-        outcome_ = portGone_ ? RunOutcome::PortLost : RunOutcome::SearchStopped;
+        window_.SetStatus(StatusText::SearchStopped);
+        outcome_ = portGone_         ? RunOutcome::PortLost
+                   : searchTimedOut_ ? RunOutcome::SearchTimedOut
+                                     : RunOutcome::SearchStopped;
         return;
     }
 
-    window_.SetStatus("Schreibe Daten, bitte warten!");
+    window_.SetStatus(StatusText::Writing);
     if (SendFile(firmware) && Communication(EndCommand, "")) {
         // The device holds the whole file: a stop pressed from here on changes nothing.
         window_.SetProgress(100);
         window_.Beep();
-        window_.SetStatus("Alles OK !");
+        window_.SetStatus(StatusText::AllOk);
         outcome_ = RunOutcome::Ok;
         ClosingPulse();
     } else if (StopRequested) {
-        window_.SetStatus("Schreiben abgebrochen!");
+        window_.SetStatus(StatusText::WriteStopped);
         outcome_ = RunOutcome::Stopped;
     } else {
-        window_.SetStatus("Schreibfehler!");
-        Message("Schreibfehler!");
-        outcome_ = portGone_ ? RunOutcome::PortLost : RunOutcome::WriteError;
+        WriteFailed(portGone_ ? RunOutcome::PortLost : RunOutcome::WriteError);
     }
 }

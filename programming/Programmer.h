@@ -4,7 +4,10 @@
 #include "SerialPort.h"
 #include "WindowServices.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 // The settings record: the port the user chose, "COM1" to "COM16" (or, from the command
@@ -17,12 +20,13 @@ struct TSetup {
 enum class RunOutcome {
     None,
     Ok,
-    WriteError,    // "Schreibfehler!"
-    Stopped,       // "Schreiben abgebrochen!"
-    SearchStopped, // "Suche abgebrochen."
-    PortFailed,    // could not be opened or set up
-    PortLost,      // the adapter vanished
-    FileError,     // the firmware file could not be read
+    WriteError,     // "Schreibfehler!"
+    Stopped,        // "Schreiben abgebrochen!"
+    SearchStopped,  // "Suche abgebrochen."
+    SearchTimedOut, // "Suche abgebrochen.": the device did not answer within SearchTimeout
+    PortFailed,     // could not be opened or set up
+    PortLost,       // the adapter vanished
+    FileError,      // the firmware file could not be read
 };
 
 // The read time limits of the run's two phases; the write limits stay as OpenCom set them.
@@ -39,9 +43,15 @@ public:
     Programmer(WindowServices& window, SerialPort& port);
     ~Programmer();
 
+    using Clock = std::chrono::steady_clock;
+
     bool Busy = false;
     bool StopRequested = false;
     TSetup Setup;
+    // How long the search may last; without it, until the device answers or the user stops.
+    std::optional<std::chrono::milliseconds> SearchTimeout;
+    // The clock the search's time limit is measured on; tests put a simulated one here.
+    std::function<Clock::time_point()> Now = [] { return Clock::now(); };
 
     // One whole run with the firmware file `fileName`, read and checked before the port is
     // opened. Firmware file errors are thrown as FirmwareFileError; nothing is left open.
@@ -64,7 +74,7 @@ private:
     bool OpenFailed(const std::string& text);
     void Line(LineCode code);
     void SetReadTimeouts(const ReadLimits& limits);
-    void Refuse(const std::string& problem);
+    void WriteFailed(RunOutcome outcome);
     void ResetPulse();
     bool Search();
     bool SendFile(const FirmwareFile& firmware);
@@ -74,5 +84,6 @@ private:
     SerialPort& port_;
     bool closing_ = false;
     bool portGone_ = false;
+    bool searchTimedOut_ = false;
     RunOutcome outcome_ = RunOutcome::None;
 };

@@ -46,7 +46,12 @@ bool Win32ErrorMeansPortGone(uint32_t error);
 // EscapeCommFunction codes.
 enum class LineCode : uint32_t { SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6 };
 
-constexpr uint32_t PurgeAll = 15; // PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR
+// PurgeComm flags.
+constexpr uint32_t PurgeTxAbort = 1;
+constexpr uint32_t PurgeRxAbort = 2;
+constexpr uint32_t PurgeTxClear = 4;
+constexpr uint32_t PurgeRxClear = 8;
+constexpr uint32_t PurgeAll = PurgeTxAbort | PurgeRxAbort | PurgeTxClear | PurgeRxClear;
 
 struct IoResult {
     size_t count = 0;
@@ -87,5 +92,11 @@ using PortLookup = std::function<std::optional<std::string>(const std::string& p
 // The platform's backend; CMake decides which one is linked.
 std::unique_ptr<SerialPort> CreateSerialPort(PortLookup lookup = {});
 
-// Device path for a port name: "\\.\" + name, unless the name is already a device path.
+// What Windows puts before a port name to open it as a device, for every port number.
+inline const std::string DevicePrefix = "\\\\.\\";
+
+// Whether `port` names a device by its path (the command-line tool takes those beside COMn).
+bool IsDevicePath(const std::string& port);
+
+// Device path for a port name: DevicePrefix + name, unless the name is already a device path.
 std::string DevicePath(const std::string& port);

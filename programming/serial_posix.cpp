@@ -18,8 +18,6 @@
 
 namespace {
 
-const std::string devicePrefix = "\\\\.\\";
-
 template <typename F> auto RetryOnEintr(F call) {
     decltype(call()) result;
     do {
@@ -57,8 +55,8 @@ bool IsControllingTerminal(int fd) {
 std::string PosixSerialPort::MapDevicePath(const std::string& devicePath,
                                            const PortLookup& lookup) {
     std::string name = devicePath;
-    if (name.compare(0, devicePrefix.size(), devicePrefix) == 0)
-        name.erase(0, devicePrefix.size());
+    if (name.compare(0, DevicePrefix.size(), DevicePrefix) == 0)
+        name.erase(0, DevicePrefix.size());
     if (!name.empty() && name[0] == '/')
         return name;
     if (lookup) {
@@ -170,8 +168,8 @@ bool PosixSerialPort::PurgeComm(uint32_t flags) {
     if (fd_ < 0)
         return Fail(EBADF);
     int queue = -1;
-    bool tx = flags & 5; // PURGE_TXABORT | PURGE_TXCLEAR
-    bool rx = flags & 10;
+    const bool tx = flags & (PurgeTxAbort | PurgeTxClear);
+    const bool rx = flags & (PurgeRxAbort | PurgeRxClear);
     if (tx && rx)
         queue = TCIOFLUSH;
     else if (tx)

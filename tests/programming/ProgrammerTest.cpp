@@ -108,6 +108,29 @@ TEST_F(ProgrammerTest, StopDuringTheSearchEndsIt) {
     ExpectCleanEnd();
 }
 
+// On a simulated clock: the silent device's read time is all the time that passes.
+TEST_F(ProgrammerTest, SearchTimeLimitEndsTheSearchOnItsOwn) {
+    const auto start = Programmer::Clock::now();
+    run.Now = [&] {
+        return start + std::chrono::microseconds(static_cast<long long>(port.elapsedMs * 1000));
+    };
+    Write(goodFile);
+    port.device = GoodDevice(1000000);
+    run.SearchTimeout = std::chrono::seconds(3);
+    Program();
+    EXPECT_EQ(window.statuses.back(), "Suche abgebrochen.");
+    EXPECT_EQ(run.LastOutcome(), RunOutcome::SearchTimedOut);
+    EXPECT_EQ(port.Count(SyncCommand), 30); // 101 ms each
+    EXPECT_TRUE(window.messages.empty());
+    ExpectCleanEnd();
+
+    // A limit beyond what the clock counts is no limit: the device that answers late is found.
+    port.device = GoodDevice(100);
+    run.SearchTimeout = std::chrono::milliseconds::max();
+    Program();
+    EXPECT_EQ(window.statuses.back(), "Alles OK !");
+}
+
 TEST_F(ProgrammerTest, StopsCountFromTheStartOfTheRunOnTheResetPulseIncluded) {
     Write(goodFile);
     // Esc or a port change before the click does not stop the run.

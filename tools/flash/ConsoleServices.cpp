@@ -7,27 +7,7 @@
 #include <cstdio>
 #include <thread>
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-const std::string searchStatus = "Suche nach Morvik 2.";
-
-std::optional<Clock::time_point> DeadlineAfter(double seconds) {
-    if (!(seconds > 0))
-        return std::nullopt;
-    const auto now = Clock::now();
-    const std::chrono::duration<double> wait(seconds);
-    // Half the clock's room keeps the conversion below clear of rounding past its end.
-    if (wait >= (Clock::time_point::max() - now) / 2)
-        return std::nullopt;
-    return now + std::chrono::duration_cast<Clock::duration>(wait);
-}
-
-} // namespace
-
-ConsoleServices::ConsoleServices(bool showProgress, double searchTimeoutSeconds)
-    : showProgress_(showProgress), searchTimeout_(searchTimeoutSeconds) {}
+ConsoleServices::ConsoleServices(bool showProgress) : showProgress_(showProgress) {}
 
 void ConsoleServices::EndProgressLine() {
     if (progressShown_)
@@ -39,9 +19,6 @@ void ConsoleServices::SetStatus(const std::string& text) {
     EndProgressLine();
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
-    searching_ = text == searchStatus;
-    if (searching_)
-        searchDeadline_ = DeadlineAfter(searchTimeout_);
 }
 
 void ConsoleServices::SetProgress(int percent) {
@@ -74,12 +51,9 @@ void ConsoleServices::ShowPortError(const std::string& text, const PortError& de
 void ConsoleServices::ProcessMessages() {
     if (!run_)
         return;
+    // Ctrl-C and SIGTERM are this console's stop button.
     if (StopSignalCount() > 0)
         run_->StopRequested = true;
-    if (searching_ && searchDeadline_ && Clock::now() >= *searchDeadline_ && !run_->StopRequested) {
-        searchTimedOut_ = true;
-        run_->StopRequested = true;
-    }
 }
 
 void ConsoleServices::WaitForPacingTimer() {

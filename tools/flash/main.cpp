@@ -8,6 +8,7 @@
 #include "Programmer.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -32,18 +33,15 @@ enum ExitStatus {
 // A day: enough for any bench, and far from what the clock can count.
 constexpr int maxSearchTimeout = 86400;
 
-bool IsDevicePath(const std::string& port) {
-    return port.find('/') != std::string::npos || port.rfind("\\\\.\\", 0) == 0;
-}
-
-int ExitStatusFor(RunOutcome outcome, bool searchTimedOut) {
+int ExitStatusFor(RunOutcome outcome) {
     switch (outcome) {
     case RunOutcome::Ok:
         return ExitOk;
     case RunOutcome::WriteError:
         return ExitWriteError;
+    case RunOutcome::SearchTimedOut:
+        return ExitSearchTimeout;
     case RunOutcome::SearchStopped:
-        return searchTimedOut ? ExitSearchTimeout : ExitStopped;
     case RunOutcome::Stopped:
         return ExitStopped;
     case RunOutcome::PortFailed:
@@ -77,7 +75,7 @@ void PrintFileProblem(const char* headline, const std::string& path, const std::
 
 int Run(int argc, char** argv) {
     std::string port;
-    std::string file = "Morvik2 update.QV";
+    std::string file = FirmwareFileName;
     double searchTimeout = 0;
     bool quiet = false;
 
@@ -119,10 +117,8 @@ int Run(int argc, char** argv) {
     std::error_code fileError;
     const auto fileType = std::filesystem::status(file, fileError).type();
     if (fileType == std::filesystem::file_type::not_found) {
-        std::fprintf(
-            stderr, "%s\n%s\n",
-            DisplayText("Keine hex Datei ausgewählt oder \n\rDatei existiert nicht!").c_str(),
-            file.c_str());
+        std::fprintf(stderr, "%s\n%s\n", DisplayText(MessageText::NoFirmwareFile).c_str(),
+                     file.c_str());
         return ExitFile;
     }
     if (fileError) {
@@ -130,10 +126,13 @@ int Run(int argc, char** argv) {
         return ExitFile;
     }
 
-    ConsoleServices console(!quiet && IsTerminal(stderr), searchTimeout);
+    ConsoleServices console(!quiet && IsTerminal(stderr));
     auto serial = CreateConsoleSerialPort(iniPath ? PortsSectionLookup(*iniPath) : PortLookup{});
     Programmer run(console, *serial);
     run.Setup = setup;
+    if (searchTimeout > 0) // at most a day: far from what milliseconds can count
+        run.SearchTimeout =
+            std::chrono::milliseconds(static_cast<long long>(std::ceil(searchTimeout * 1000)));
     console.Attach(run);
     InstallStopSignals();
 
@@ -143,7 +142,7 @@ int Run(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", ExceptionText(error.what()).c_str());
         return ExitFile;
     }
-    return ExitStatusFor(run.LastOutcome(), console.SearchTimedOut());
+    return ExitStatusFor(run.LastOutcome());
 }
 
 } // namespace
