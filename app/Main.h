@@ -1,72 +1,52 @@
 #pragma once
 
-#include "AsUrlLabel.h"
+#include "MainView.h"
 #include "ProfileFile.h"
 #include "Programmer.h"
 #include "SerialPort.h"
 #include "WindowServices.h"
 
-#include <QWidget>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
 
-class QCloseEvent;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QTimer;
+inline const std::string WindowCaption = "QV Morvik 2 Softwareupdate";
+// The application title: the taskbar button's text and the exception display's caption.
+inline const std::string ApplicationTitle = "QV Update Morvik 2";
 
-inline constexpr const char* WindowCaption = "QV Morvik 2 Softwareupdate";
+// Virtual key codes the window acts on.
+constexpr int VkEscape = 27;
+constexpr int VkF10 = 121;
 
-// The program's only window: the steps of an update, the port selector, the programme and
-// stop buttons, the status line and the progress bar. It owns the programming state and the
-// serial port, and shows the run.
-class TMainForm : public QWidget, public WindowServices {
-    Q_OBJECT
-
+// The program's only window, without its toolkit: start-up, the settings file, the handlers of
+// clicks, keys, the port selector and the timer, the close, and the services the programming
+// run uses. A view (MainView) shows it and calls its handlers; the logic lives here only.
+class TMainForm : public WindowServices {
 public:
     // Without `port`, the platform's backend, with "COMn" looked up in the settings file.
-    explicit TMainForm(std::unique_ptr<SerialPort> port = nullptr);
+    explicit TMainForm(MainView& view, std::unique_ptr<SerialPort> port = nullptr);
     ~TMainForm() override;
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
 
-    QLabel* Image1 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label9 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label8 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label3 = nullptr;
-    QComboBox* ComboBox2 = nullptr;
-    QWidget* Bevel1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLabel* Label4 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QWidget* Bevel2 = nullptr;
-    QLabel* Label1 = nullptr;
-    TAsUrlLabel* AsUrlLabel1 = nullptr;
-    QTimer* Timer1 = nullptr;
-
-    std::string AppDir;
+    std::string AppDir; // empty when the working directory cannot be determined
     bool HexFileAvailable = false;
 
     // Busy, StopRequested and Setup.Port live here.
     Programmer& Program() { return programmer_; }
 
+    void FormCreate();
+    // Every attempt to close the window; true: the window may close.
+    bool FormCloseQuery();
+    // The window has closed.
+    void FormClose();
     void Button2Click();
     void Button3Click();
     void ComboBox2Change(int index);
-    // True when the key goes no further than here.
-    bool FormKeyDown(int key);
+    // Key preview: true when the key goes no further than here.
+    bool FormKeyDown(int virtualKey);
     void Timer1Timer();
-    void FormCreate();
-    bool FormCloseQuery();
 
     void SetStatus(const std::string& text) override;
     void SetProgress(int percent) override;
@@ -75,21 +55,15 @@ public:
     void WaitForPacingTimer() override;
     void Beep() override;
 
-signals:
-    // The window has closed and no run is left on the stack: the program may end.
-    void EndProgram();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    // The application's default exception display.
+    void ShowException(const std::exception& error);
 
 private:
-    void CreateControls();
-    TAsUrlLabel* CreateLinkLabel();
-
+    MainView& view_;
     std::unique_ptr<ProfileFile> SettingsFile;
     std::optional<std::string> settingsPath_;
     std::unique_ptr<SerialPort> port_;
     Programmer programmer_;
+    bool timer1Enabled_ = false;
     bool closed_ = false;
 };

@@ -1,5 +1,4 @@
-#include "ExceptionDisplay.h"
-#include "Main.h"
+#include "QtMainView.h"
 
 #include <QApplication>
 
@@ -9,13 +8,13 @@ int main(int, char* argv[]) {
     char* qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);
     // The application name only: a display name would be appended to the window caption.
-    QApplication::setApplicationName(QString::fromUtf8(ApplicationTitle));
+    QApplication::setApplicationName(QString::fromStdString(ApplicationTitle));
     // The window decides when the program ends: not before a run has unwound.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    TMainForm form;
-    QObject::connect(&form, &TMainForm::EndProgram, &app, &QCoreApplication::quit,
+    QtMainView window;
+    QObject::connect(&window, &QtMainView::ProgramEnds, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    form.show();
+    window.show();
     return QApplication::exec();
 }

@@ -38,3 +38,13 @@ void TempDir::MakeFifo(const std::string& name) const {
     if (mkfifo(Path(name).c_str(), 0600) != 0)
         throw std::runtime_error("mkfifo failed");
 }
+
+WorkingDirectory::WorkingDirectory(const std::string& path)
+    : previous_(std::filesystem::current_path().string()) {
+    std::filesystem::current_path(path);
+}
+
+WorkingDirectory::~WorkingDirectory() {
+    std::error_code ignored;
+    std::filesystem::current_path(previous_, ignored);
+}

@@ -20,3 +20,16 @@ public:
 private:
     std::string path_;
 };
+
+// Runs the test inside a directory of its own, as the programs are run from their working
+// directory; the previous one is restored at the end.
+class WorkingDirectory {
+public:
+    explicit WorkingDirectory(const std::string& path);
+    ~WorkingDirectory();
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::string previous_;
+};

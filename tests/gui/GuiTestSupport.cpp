@@ -7,16 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 
-WorkingDirectory::WorkingDirectory(const std::string& path)
-    : previous_(std::filesystem::current_path().string()) {
-    std::filesystem::current_path(path);
-}
-
-WorkingDirectory::~WorkingDirectory() {
-    std::error_code ignored;
-    std::filesystem::current_path(previous_, ignored);
-}
-
 ModalBoxes::ModalBoxes() {
     QObject::connect(&timer_, &QTimer::timeout, this, &ModalBoxes::Check);
     timer_.start(10);
@@ -50,18 +40,18 @@ void ModalBoxes::Check() {
         modal->close();
 }
 
-void RecordingForm::Beep() {
+void RecordingView::Beep() {
     ++beeps;
-    TMainForm::Beep();
+    QtMainView::Beep();
 }
 
 void FormTest::Start(std::unique_ptr<SerialPort> port) {
-    form = std::make_unique<RecordingForm>(std::move(port));
+    form = std::make_unique<RecordingView>(std::move(port));
     QObject::connect(form->Edit2, &QLineEdit::textChanged,
                      [this](const QString& text) { statuses.push_back(text); });
     QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged,
                      [this](int value) { progress.push_back(value); });
-    QObject::connect(form.get(), &TMainForm::EndProgram, [this] { ++endProgram; });
+    QObject::connect(form.get(), &QtMainView::ProgramEnds, [this] { ++endProgram; });
     form->show();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Main.h"
+#include "QtMainView.h"
 #include "TempDir.h"
 
 #include <QMessageBox>
@@ -14,19 +14,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// Runs the test inside a directory of its own, as the program is run from its working
-// directory.
-class WorkingDirectory {
-public:
-    explicit WorkingDirectory(const std::string& path);
-    ~WorkingDirectory();
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    std::string previous_;
-};
 
 // Plays the user in front of modal boxes: every box that comes up is noted and dismissed
 // with its OK button.
@@ -50,9 +37,9 @@ private:
 };
 
 // The window, with its beeps counted.
-class RecordingForm : public TMainForm {
+class RecordingView : public QtMainView {
 public:
-    using TMainForm::TMainForm;
+    using QtMainView::QtMainView;
     void Beep() override;
     int beeps = 0;
 };
@@ -68,7 +55,7 @@ protected:
     TempDir dir;
     WorkingDirectory cwd;
     ModalBoxes boxes;
-    std::unique_ptr<RecordingForm> form;
+    std::unique_ptr<RecordingView> form;
     std::vector<QString> statuses;
     std::vector<int> progress;
     int endProgram = 0;

@@ -1,6 +1,8 @@
 // The window as the user sees it and handles it: controls, keys, stop and port selection.
 #include "GuiTestSupport.h"
 
+#include "ControlTable.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <stdexcept>
 
 namespace {
 
@@ -33,56 +36,43 @@ QString TextOf(QWidget* control) {
     return {};
 }
 
-TEST_F(MainFormTest, ControlsStandWhereTheWindowLayoutPutsThemWithTheirTexts) {
-    const struct {
-        const char* name;
-        QWidget* control;
-        QRect geometry;
-        const char* text;
-    } controls[] = {
-        {"Image1", form->Image1, {0, 0, 276, 345}, nullptr},
-        {"Label7", form->Label7, {6, 76, 147, 13}, "1. Morvik 2 ausschalten "},
-        {"Label9", form->Label9, {6, 92, 254, 13}, "2. PC-Adapter am PC anschließen (-> COM..)"},
-        {"Label5", form->Label5, {6, 108, 231, 13}, "3. PC-Adapter am Morvik 2 anschließen"},
-        {"Label6", form->Label6, {22, 124, 101, 13}, "(-> Seriell 1 COM)"},
-        {"Label2", form->Label2, {6, 140, 134, 13}, "4. COM Port auswählen"},
-        {"Label8", form->Label8, {6, 156, 150, 13}, "5. 'Programmieren' klicken"},
-        {"Label10", form->Label10, {6, 172, 144, 13}, "6. Morvik 2 einschalten "},
-        {"Label3", form->Label3, {139, 188, 46, 13}, "COM Port"},
-        {"ComboBox2", form->ComboBox2, {192, 184, 65, 21}, nullptr},
-        {"Bevel1", form->Bevel1, {0, 207, 281, 17}, nullptr},
-        {"Edit2", form->Edit2, {32, 216, 225, 21}, nullptr},
-        {"Label4", form->Label4, {8, 232, 18, 13}, "Info"},
-        {"ProgressBar1", form->ProgressBar1, {32, 240, 225, 16}, nullptr},
-        {"Button2", form->Button2, {56, 264, 89, 25}, "Programmieren"},
-        {"Button3", form->Button3, {160, 264, 73, 25}, "Stop (ESC)"},
-        {"Bevel2", form->Bevel2, {-1, 289, 281, 10}, nullptr},
-        {"Label1", form->Label1, {72, 304, 134, 13}, nullptr},
-        {"AsUrlLabel1", form->AsUrlLabel1, {72, 320, 135, 16}, nullptr},
-    };
-    for (const auto& c : controls) {
-        SCOPED_TRACE(c.name);
-        ASSERT_NE(c.control, nullptr);
-        EXPECT_TRUE(c.control->isVisible());
-        EXPECT_EQ(c.control->geometry(), c.geometry);
-        if (c.text) {
-            EXPECT_EQ(TextOf(c.control), QString::fromUtf8(c.text));
+// Every control of the table, built where the table puts it, with its caption and weight.
+TEST_F(MainFormTest, EveryControlOfTheTableIsBuiltWithItsPlaceCaptionAndWeight) {
+    for (const ControlSpec& spec : Controls()) {
+        SCOPED_TRACE(spec.name);
+        QWidget* control = form->Control(spec.name);
+        ASSERT_NE(control, nullptr);
+        EXPECT_TRUE(control->isVisible());
+        EXPECT_EQ(control->geometry(), QRect(spec.left, spec.top, spec.width, spec.height));
+        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::Button ||
+            spec.kind == ControlKind::UrlLabel) {
+            EXPECT_EQ(TextOf(control), QString::fromStdString(spec.caption));
+            EXPECT_FALSE(TextOf(control).trimmed().isEmpty());
+        }
+        if (spec.kind == ControlKind::Label) {
+            EXPECT_EQ(control->font().bold(), spec.bold);
         }
     }
-    // The step labels are bold, the others are not.
-    for (QLabel* step : {form->Label7, form->Label9, form->Label5, form->Label6, form->Label2,
-                         form->Label8, form->Label10})
-        EXPECT_TRUE(step->font().bold()) << step->text().toStdString();
-    for (QLabel* plain : {form->Label3, form->Label4, form->Label1})
-        EXPECT_FALSE(plain->font().bold()) << plain->text().toStdString();
-    EXPECT_FALSE(form->Label1->text().trimmed().isEmpty());
-    EXPECT_FALSE(form->AsUrlLabel1->text().trimmed().isEmpty());
-
-    // The background picture fills its box; the picture lies behind everything else.
+    // The background picture fills its box and lies behind everything else.
     ASSERT_FALSE(form->Image1->pixmap().isNull());
     EXPECT_EQ(form->Image1->pixmap().size(), QSize(276, 345));
     EXPECT_EQ(form->childAt(100, 30), form->Image1);
     EXPECT_EQ(form->childAt(100, 270), form->Button2);
+}
+
+// What the user works with never lies under something else.
+TEST_F(MainFormTest, NoTwoControlsOverlapExceptOverTheBackground) {
+    std::vector<const ControlSpec*> solid;
+    for (const ControlSpec& spec : Controls())
+        if (spec.kind != ControlKind::Picture && spec.kind != ControlKind::TopBevel &&
+            spec.kind != ControlKind::BottomBevel)
+            solid.push_back(&spec);
+    for (size_t i = 0; i < solid.size(); ++i)
+        for (size_t j = i + 1; j < solid.size(); ++j) {
+            const QRect a = form->Control(solid[i]->name)->geometry();
+            const QRect b = form->Control(solid[j]->name)->geometry();
+            EXPECT_FALSE(a.intersects(b)) << solid[i]->name << " and " << solid[j]->name;
+        }
 }
 
 TEST_F(MainFormTest, WindowHasItsCaptionFixedSizeAndOnlyAMinimiseBox) {
@@ -142,7 +132,7 @@ TEST_F(MainFormTest, StatusLineIsReadOnlyAndTabSkipsIt) {
 }
 
 TEST_F(MainFormTest, EscAndTheStopButtonRequestAStop) {
-    Programmer& program = form->Program();
+    Programmer& program = form->Form().Program();
     Press(Qt::Key_Escape, form->ComboBox2);
     EXPECT_TRUE(program.StopRequested);
     EXPECT_EQ(form->ComboBox2->currentText(), "COM1"); // the key did nothing else
@@ -169,7 +159,7 @@ TEST_F(MainFormTest, EscAndTheStopButtonRequestAStop) {
 }
 
 TEST_F(MainFormTest, OtherKeysReachTheFocusedControl) {
-    Programmer& program = form->Program();
+    Programmer& program = form->Form().Program();
     Press(Qt::Key_Down, form->ComboBox2);
     EXPECT_EQ(form->ComboBox2->currentText(), "COM2");
     EXPECT_EQ(program.Setup.Port, "COM2");
@@ -178,7 +168,7 @@ TEST_F(MainFormTest, OtherKeysReachTheFocusedControl) {
 }
 
 TEST_F(MainFormTest, ChoosingAPortAgainStillCountsAsAChange) {
-    Programmer& program = form->Program();
+    Programmer& program = form->Form().Program();
     ASSERT_FALSE(program.StopRequested);
 
     form->ComboBox2->showPopup();
@@ -201,10 +191,27 @@ TEST_F(MainFormTest, F10ClosesTheWindowLikeTheCloseBox) {
     Press(Qt::Key_Down, form->ComboBox2);
     Press(Qt::Key_F10, form->Button3);
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(form->Program().StopRequested);
+    EXPECT_TRUE(form->Form().Program().StopRequested);
     EXPECT_EQ(endProgram, 1);
     EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=COM6\r\n");
     EXPECT_TRUE(boxes.seen.empty());
+}
+
+// The program's own boxes carry no icon; the default exception display has the application
+// title and the error icon. Both are modal with one OK button.
+TEST_F(MainFormTest, MessageBoxesHaveTheirCaptionsIconsAndOneOkButton) {
+    QTest::mouseClick(form->Button2, Qt::LeftButton); // no firmware file
+    form->Form().ShowException(std::runtime_error("Datei nicht gefunden"));
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_EQ(boxes.seen[0].title, "QV Morvik 2 Softwareupdate");
+    EXPECT_EQ(boxes.seen[0].text,
+              QString::fromUtf8("Keine hex Datei ausgewählt oder \nDatei existiert nicht!"));
+    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(boxes.seen[1].title, "QV Update Morvik 2");
+    EXPECT_EQ(boxes.seen[1].text, "Datei nicht gefunden.");
+    EXPECT_EQ(boxes.seen[1].icon, QMessageBox::Critical);
+    for (const auto& box : boxes.seen)
+        EXPECT_EQ(box.buttons, QMessageBox::Ok);
 }
 
 TEST_F(MainFormTest, MakersLinkTurnsRedUnderTheMouseAndOpensItsAddress) {

@@ -1,5 +1,6 @@
-// Whole runs through the window against the simulated Morvik 2 on a pseudo-terminal, mapped
-// to COM1 through section "Ports" of MV2.ini.
+// Whole runs through the Qt window against the simulated Morvik 2 on a pseudo-terminal, mapped
+// to COM1 through section "Ports" of MV2.ini: the clicks, the pacing timer, the close box and
+// the real port working together. (The window's logic on its own: tests/app.)
 #include "GuiTestSupport.h"
 
 #include "PtyDevice.h"
@@ -47,7 +48,7 @@ protected:
 
 TEST_F(RunTest, ClickWritesTheWholeFileAndReportsEachStep) {
     Start();
-    ASSERT_TRUE(form->HexFileAvailable);
+    ASSERT_TRUE(form->Form().HexFileAvailable);
     QTest::mouseClick(form->Button2, Qt::LeftButton);
 
     EXPECT_EQ(statuses, (std::vector<QString>{"Reset", "Suche nach Morvik 2.",
@@ -63,32 +64,9 @@ TEST_F(RunTest, ClickWritesTheWholeFileAndReportsEachStep) {
     EXPECT_EQ(seen.Frames(), 40);
     EXPECT_EQ(seen.EndCommands(), 1);
     EXPECT_EQ(seen.Image(), firmware.image);
-    EXPECT_FALSE(form->Program().Busy);
+    EXPECT_FALSE(form->Form().Program().Busy);
     EXPECT_TRUE(PortFree());
     EXPECT_EQ(endProgram, 0);
-}
-
-TEST_F(RunTest, EscDuringTheTransferStopsItWithoutTheEndCommand) {
-    Start();
-    DuringTransfer([this] { QTest::keyClick(form->ComboBox2, Qt::Key_Escape); });
-    QTest::mouseClick(form->Button2, Qt::LeftButton);
-
-    ASSERT_TRUE(acted);
-    EXPECT_EQ(statuses.back(), "Schreiben abgebrochen!");
-    const Bootloader seen = device.Snapshot();
-    EXPECT_LT(seen.Frames(), 40);
-    EXPECT_EQ(seen.EndCommands(), 0);
-    EXPECT_LT(form->ProgressBar1->value(), 100);
-    EXPECT_EQ(form->beeps, 0);
-    EXPECT_TRUE(boxes.seen.empty());
-    EXPECT_FALSE(form->Program().Busy);
-    EXPECT_TRUE(PortFree());
-    EXPECT_TRUE(form->isVisible());
-
-    // The window is ready for the next run.
-    QTest::mouseClick(form->Button2, Qt::LeftButton);
-    EXPECT_EQ(statuses.back(), "Alles OK !");
-    EXPECT_EQ(device.Snapshot().EndCommands(), 1);
 }
 
 TEST_F(RunTest, ClosingDuringARunEndsTheProgramOnceTheRunHasUnwound) {
@@ -109,41 +87,9 @@ TEST_F(RunTest, ClosingDuringARunEndsTheProgramOnceTheRunHasUnwound) {
     EXPECT_EQ(endProgram, 1);
     EXPECT_TRUE(boxes.seen.empty());
     EXPECT_EQ(device.Snapshot().EndCommands(), 0);
-    EXPECT_FALSE(form->Program().Busy);
+    EXPECT_FALSE(form->Form().Program().Busy);
     EXPECT_EQ(dir.Read("MV2.ini"),
               "[Ports]\r\nCOM1=" + device.SlavePath() + "\r\n[Setup]\r\nPort=COM1\r\n");
-}
-
-TEST_F(RunTest, FirmwareFileVanishedSinceStartUpIsShownAndTheWindowStaysUsable) {
-    Start();
-    std::filesystem::remove(dir.Path("Morvik2 update.QV"));
-    QTest::mouseClick(form->Button2, Qt::LeftButton);
-
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].title, "QV Update Morvik 2");
-    EXPECT_EQ(boxes.seen[0].text, "Datei nicht gefunden.");
-    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
-    EXPECT_FALSE(form->Program().Busy);
-    EXPECT_TRUE(PortFree());
-
-    dir.Write("Morvik2 update.QV", firmware.text);
-    QTest::mouseClick(form->Button2, Qt::LeftButton);
-    EXPECT_EQ(statuses.back(), "Alles OK !");
-    EXPECT_EQ(boxes.seen.size(), 1u);
-}
-
-TEST_F(RunTest, PortThatCannotBeOpenedIsShownAndNothingElseHappens) {
-    dir.Write("MV2.ini", "[Ports]\r\nCOM1=" + dir.Path("no-such-device") + "\r\n");
-    Start();
-    QTest::mouseClick(form->Button2, Qt::LeftButton);
-
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].title, "QV Morvik 2 Softwareupdate");
-    EXPECT_EQ(boxes.seen[0].text, QString::fromUtf8("Schnittstelle konnte nicht geöffnet werden!"));
-    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::NoIcon);
-    EXPECT_TRUE(statuses.empty());
-    EXPECT_FALSE(form->Program().Busy);
-    EXPECT_EQ(device.Snapshot().Syncs(), 0);
 }
 
 } // namespace

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The window's controls as data: every view builds its controls from this one table, in this
+// order (the background picture first, so that everything else lies on top of it).
+
+enum class ControlKind {
+    Picture,     // the background picture
+    Label,       // transparent over the picture
+    ComboBox,    // a drop-down list without free text
+    TopBevel,    // a lowered line along the top edge of its box
+    BottomBevel, // a lowered line along the bottom edge of its box
+    StatusEdit,  // read-only, greyed, no tab stop
+    ProgressBar, // smooth, 0 to 100
+    Button,
+    UrlLabel, // the maker's web link
+};
+
+struct ControlSpec {
+    const char* name;
+    ControlKind kind;
+    int left, top, width, height;
+    std::string caption; // UTF-8
+    bool bold = false;
+    int tabOrder = -1; // position in the tab order, -1 for none
+};
+
+// Window: client area, font and the pacing timer's period.
+constexpr int ClientWidth = 275;
+constexpr int ClientHeight = 338;
+constexpr int FontPixelHeight = 11; // "MS Sans Serif", 8 point
+constexpr const char* FontFace = "MS Sans Serif";
+constexpr int LinkFontPixelHeight = 13;
+constexpr int Timer1Interval = 250; // ms
+
+// The maker's data, set when building.
+const std::string& MakerText();
+const std::string& MakerUrl();
+const std::string& MakerUrlCaption();
+
+const std::vector<ControlSpec>& Controls();
+// The entry named `name`; the table has every control the window needs.
+const ControlSpec& Control(const std::string& name);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the window's logic (TMainForm) needs of a toolkit: one implementation per toolkit, each
+// building its controls from the control table and translating its events into TMainForm's
+// handlers. Texts are UTF-8.
+class MainView {
+public:
+    enum class BoxIcon { None, Error };
+
+    virtual ~MainView() = default;
+
+    virtual void SetCaption(const std::string& text) = 0;
+    virtual void SetStatusText(const std::string& text) = 0; // Edit2
+    virtual void SetProgress(int percent) = 0;               // ProgressBar1, 0 to 100
+    // ComboBox2's items, and the one shown; neither counts as the user's choice.
+    virtual void SetPorts(const std::vector<std::string>& names) = 0;
+    virtual void SelectPort(int index) = 0;
+    // Modal, owned by the application, one OK button; returns when it is dismissed.
+    virtual void ShowMessageBox(const std::string& caption, const std::string& text,
+                                BoxIcon icon) = 0;
+    // Handles what is pending and returns at once.
+    virtual void ProcessMessages() = 0;
+    // Handles messages, waiting for the next one if none is pending.
+    virtual void WaitForMessages() = 0;
+    virtual void SetTimer1(bool enabled) = 0; // Timer1Interval, calls Timer1Timer when it fires
+    virtual void Beep() = 0;
+    // As the close box does: the toolkit asks FormCloseQuery.
+    virtual void CloseWindow() = 0;
+    // The window has closed and no run is left on the stack: the program may end.
+    virtual void EndProgram() = 0;
+};

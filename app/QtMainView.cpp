@@ -1,0 +1,299 @@
+#include "QtMainView.h"
+
+#include "ControlTable.h"
+#include "JpegImage.h"
+#include "WindowFont.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <algorithm>
+
+// The resources live in a static library: they must be registered by name, outside any
+// namespace.
+static void RegisterResources() {
+    Q_INIT_RESOURCE(morvik2);
+}
+
+namespace {
+
+// A lowered line along the top or the bottom edge of its box, over whatever lies behind.
+class TBevel : public QWidget {
+public:
+    enum Shape { TopLine, BottomLine };
+
+    TBevel(Shape shape, QWidget* parent) : QWidget(parent), shape_(shape) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const int y = shape_ == TopLine ? 0 : height() - 2;
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawLine(0, y, width() - 1, y);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawLine(0, y + 1, width() - 1, y + 1);
+    }
+
+private:
+    Shape shape_;
+};
+
+std::vector<FixedText> LabelTexts() {
+    std::vector<FixedText> texts;
+    for (const ControlSpec& spec : Controls())
+        if (spec.kind == ControlKind::Label)
+            texts.push_back(
+                {QString::fromStdString(spec.caption), QSize(spec.width, spec.height), spec.bold});
+    return texts;
+}
+
+// The virtual key code of a Qt key, for the keys the window acts on; 0 for the others.
+int VirtualKey(int qtKey) {
+    switch (qtKey) {
+    case Qt::Key_Escape:
+        return VkEscape;
+    case Qt::Key_F10:
+        return VkF10;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+QtMainView::QtMainView(std::unique_ptr<SerialPort> port) {
+    RegisterResources();
+    CreateControls();
+    form_ = std::make_unique<TMainForm>(*this, std::move(port));
+    qApp->installEventFilter(this);
+    form_->FormCreate();
+}
+
+QtMainView::~QtMainView() {
+    qApp->removeEventFilter(this);
+}
+
+QWidget* QtMainView::Control(const std::string& name) const {
+    const auto found = controls_.find(name);
+    return found == controls_.end() ? nullptr : found->second;
+}
+
+void QtMainView::CreateControls() {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(ClientWidth, ClientHeight);
+    setWindowIcon(QIcon(":/morvik2/icon.png"));
+    QPalette background = palette();
+    background.setColor(QPalette::Window, QApplication::palette().color(QPalette::Light));
+    setPalette(background);
+    setAutoFillBackground(true);
+    setFont(WindowFont(FontPixelHeight, LabelTexts()));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    std::vector<std::pair<int, QWidget*>> tabOrder;
+    for (const ControlSpec& spec : Controls()) {
+        QWidget* control = CreateControl(spec);
+        control->setGeometry(spec.left, spec.top, spec.width, spec.height);
+        controls_[spec.name] = control;
+        if (spec.tabOrder >= 0)
+            tabOrder.emplace_back(spec.tabOrder, control);
+    }
+    std::sort(tabOrder.begin(), tabOrder.end());
+    for (size_t i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(Timer1Interval);
+    connect(Timer1, &QTimer::timeout, this, [this] { form_->Timer1Timer(); });
+    ComboBox2->setFocus();
+}
+
+QWidget* QtMainView::CreateControl(const ControlSpec& spec) {
+    const QString caption = QString::fromStdString(spec.caption);
+    switch (spec.kind) {
+    case ControlKind::Picture: {
+        Image1 = new QLabel(this);
+        Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        QFile picture(":/morvik2/background.jpg");
+        if (picture.open(QIODevice::ReadOnly)) {
+            const QImage image = DecodeJpeg(picture.readAll());
+            if (!image.isNull())
+                Image1->setPixmap(QPixmap::fromImage(image.scaled(
+                    spec.width, spec.height, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+        }
+        return Image1;
+    }
+    case ControlKind::Label: {
+        auto* label = new QLabel(caption, this);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setTextFormat(Qt::PlainText);
+        if (spec.bold) {
+            QFont bold = font();
+            bold.setBold(true);
+            label->setFont(bold);
+        }
+        return label;
+    }
+    case ControlKind::ComboBox:
+        ComboBox2 = new QComboBox(this);
+        connect(ComboBox2, &QComboBox::activated, this,
+                [this](int index) { form_->ComboBox2Change(index); });
+        return ComboBox2;
+    case ControlKind::TopBevel:
+        return new TBevel(TBevel::TopLine, this);
+    case ControlKind::BottomBevel:
+        return new TBevel(TBevel::BottomLine, this);
+    case ControlKind::StatusEdit:
+        Edit2 = new QLineEdit(this);
+        Edit2->setReadOnly(true);
+        Edit2->setEnabled(false);
+        Edit2->setFocusPolicy(Qt::NoFocus);
+        return Edit2;
+    case ControlKind::ProgressBar:
+        ProgressBar1 = new QProgressBar(this);
+        ProgressBar1->setRange(0, 100);
+        ProgressBar1->setValue(0);
+        ProgressBar1->setTextVisible(false);
+        return ProgressBar1;
+    case ControlKind::Button: {
+        auto* button = new QPushButton(caption, this);
+        const bool programme = std::string(spec.name) == "Button2";
+        (programme ? Button2 : Button3) = button;
+        connect(button, &QPushButton::clicked, this, [this, programme] {
+            if (programme)
+                form_->Button2Click();
+            else
+                form_->Button3Click();
+        });
+        return button;
+    }
+    case ControlKind::UrlLabel:
+        AsUrlLabel1 = CreateLinkLabel();
+        return AsUrlLabel1;
+    }
+    return nullptr;
+}
+
+TAsUrlLabel* QtMainView::CreateLinkLabel() {
+    auto* link = new TAsUrlLabel(this);
+    const QString caption = QString::fromStdString(MakerUrlCaption());
+    link->SetCaption(caption);
+    link->SetHoverCaption(caption);
+    link->SetUrl(QString::fromStdString(MakerUrl()));
+    TLabelFont normal;
+    normal.Font = font();
+    normal.Font.setPixelSize(LinkFontPixelHeight);
+    normal.Font.setUnderline(true);
+    normal.Color = Qt::blue;
+    link->SetFont(normal);
+    TLabelFont hover = normal;
+    hover.ClearStyle();
+    hover.Color = Qt::red;
+    link->SetHoverFont(hover);
+    link->SetHoverColor(QApplication::palette().color(QPalette::Button));
+    link->SetHoverAlignment(taLeftJustify);
+    link->SetHoverLayout(tlTop);
+    link->SetTransparent(true);
+    return link;
+}
+
+void QtMainView::closeEvent(QCloseEvent* event) {
+    if (!form_->FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    form_->FormClose();
+}
+
+// Key preview: keys for this window's controls, and for the port list while it is open, come
+// here before the control. Keys for the program's message boxes belong to the box alone: Esc
+// there dismisses the box and must not stop the run, F10 must not close the window under it.
+bool QtMainView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        for (auto* widget = static_cast<QWidget*>(watched); widget;
+             widget = widget->parentWidget()) {
+            if (widget == this)
+                return form_->FormKeyDown(VirtualKey(static_cast<QKeyEvent*>(event)->key()));
+            if (widget->isWindow() && widget->windowType() != Qt::Popup)
+                break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void QtMainView::SetCaption(const std::string& text) {
+    setWindowTitle(QString::fromStdString(text));
+}
+
+void QtMainView::SetStatusText(const std::string& text) {
+    Edit2->setText(QString::fromStdString(text));
+}
+
+void QtMainView::SetProgress(int percent) {
+    ProgressBar1->setValue(percent);
+}
+
+void QtMainView::SetPorts(const std::vector<std::string>& names) {
+    ComboBox2->clear();
+    for (const std::string& name : names)
+        ComboBox2->addItem(QString::fromStdString(name));
+}
+
+void QtMainView::SelectPort(int index) {
+    ComboBox2->setCurrentIndex(index); // activated() is for the user's choice only
+}
+
+void QtMainView::ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon) {
+    QMessageBox box(icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+                    this);
+    box.setTextFormat(Qt::PlainText);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+}
+
+void QtMainView::ProcessMessages() {
+    QCoreApplication::processEvents();
+}
+
+void QtMainView::WaitForMessages() {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void QtMainView::SetTimer1(bool enabled) {
+    if (enabled)
+        Timer1->start();
+    else
+        Timer1->stop();
+}
+
+void QtMainView::Beep() {
+    QApplication::beep();
+}
+
+void QtMainView::CloseWindow() {
+    if (QWidget* popup = QApplication::activePopupWidget())
+        popup->close();
+    close();
+}
+
+void QtMainView::EndProgram() {
+    emit ProgramEnds();
+}

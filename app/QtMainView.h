@@ -1,0 +1,70 @@
+#pragma once
+
+#include "AsUrlLabel.h"
+#include "Main.h"
+#include "MainView.h"
+
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <string>
+
+class QCloseEvent;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+// The window drawn with Qt: builds the controls of the control table, shows what TMainForm
+// asks for, and turns Qt's events into TMainForm's handlers. It owns the window's logic.
+class QtMainView : public QWidget, public MainView {
+    Q_OBJECT
+
+public:
+    explicit QtMainView(std::unique_ptr<SerialPort> port = nullptr);
+    ~QtMainView() override;
+
+    TMainForm& Form() { return *form_; }
+    // The control of that name in the control table.
+    QWidget* Control(const std::string& name) const;
+
+    QLabel* Image1 = nullptr;
+    QComboBox* ComboBox2 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+    TAsUrlLabel* AsUrlLabel1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    void SetCaption(const std::string& text) override;
+    void SetStatusText(const std::string& text) override;
+    void SetProgress(int percent) override;
+    void SetPorts(const std::vector<std::string>& names) override;
+    void SelectPort(int index) override;
+    void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon) override;
+    void ProcessMessages() override;
+    void WaitForMessages() override;
+    void SetTimer1(bool enabled) override;
+    void Beep() override;
+    void CloseWindow() override;
+    void EndProgram() override;
+
+signals:
+    // The window has closed and no run is left on the stack: the program may end.
+    void ProgramEnds();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    QWidget* CreateControl(const struct ControlSpec& spec);
+    TAsUrlLabel* CreateLinkLabel();
+
+    std::map<std::string, QWidget*> controls_;
+    std::unique_ptr<TMainForm> form_;
+};

@@ -1,0 +1,310 @@
+// The window's logic without a toolkit: start-up, the settings file, clicks, keys, the port
+// selector and the close, on a recording view and a fake port.
+#include "FakeView.h"
+#include "Fakes.h"
+#include "TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Box = FakeView::Box;
+using Icon = MainView::BoxIcon;
+
+std::string Firmware(int records) {
+    std::string text;
+    for (int i = 0; i < records; ++i)
+        text += ":0400100012345678D8\r\n";
+    return text + ":00000001FF\r\n";
+}
+
+class WindowLogicTest : public ::testing::Test {
+protected:
+    WindowLogicTest() : cwd(dir.Path()) {}
+
+    // Builds the window as the program does at start-up.
+    void Start() {
+        auto fake = std::make_unique<FakeSerialPort>(log);
+        port = fake.get();
+        port->device = GoodDevice();
+        form = std::make_unique<TMainForm>(view, std::move(fake));
+        view.form = form.get();
+        form->FormCreate();
+    }
+
+    // A run in progress is in its transfer: frames go out.
+    bool Transferring() const { return !port->Frames().empty(); }
+
+    TempDir dir;
+    WorkingDirectory cwd;
+    EventLog log;
+    FakeView view;
+    FakeSerialPort* port = nullptr;
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(WindowLogicTest, StoredPortIsShownOrCom1AndTheCloseStoresTheChosenOne) {
+    const struct {
+        const char* stored; // nullptr: no MV2.ini
+        int shown;
+        int chosen; // index chosen by the user, or -1
+        const char* afterClose;
+    } cases[] = {
+        {nullptr, 0, -1, "[Setup]\r\nPort=COM1\r\n"},
+        {"[Setup]\r\nPort=COM12\r\n", 11, 4, "[Setup]\r\nPort=COM5\r\n"},
+        {"[setup]\nPORT=COM16\n", 15, -1, "[setup]\nPORT=COM16\n"},
+        {"[Setup]\r\nPort=com3\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
+        {"[Setup]\r\nPort=COM17\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
+        {"[Setup]\r\nSpeed=9600\r\n", 0, -1, "[Setup]\r\nSpeed=9600\r\nPort=COM1\r\n"},
+        {"\x01garbage", 0, -1, "\x01garbage\r\n[Setup]\r\nPort=COM1\r\n"},
+        // Other sections, keys, comments and blank lines stay as they are.
+        {"; bench\r\n[Ports]\r\nCOM3=/dev/ttyUSB0\r\n\r\n[Setup]\r\nLang=de\r\nPort=COM3\r\n; "
+         "end\r\n",
+         2, 1,
+         "; bench\r\n[Ports]\r\nCOM3=/dev/ttyUSB0\r\n\r\n[Setup]\r\nLang=de\r\nPort=COM2\r\n; "
+         "end\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "no MV2.ini");
+        fs::remove(dir.Path("MV2.ini"));
+        if (c.stored)
+            dir.Write("MV2.ini", c.stored);
+        view = FakeView();
+        Start();
+        EXPECT_EQ(view.caption, "QV Morvik 2 Softwareupdate");
+        ASSERT_EQ(view.ports.size(), 16u);
+        EXPECT_EQ(view.ports.front(), "COM1");
+        EXPECT_EQ(view.ports.back(), "COM16");
+        EXPECT_EQ(view.selected, c.shown);
+        EXPECT_EQ(form->Program().Setup.Port, view.ports[size_t(c.shown)]);
+        EXPECT_FALSE(form->Program().StopRequested); // showing it is not the user's choice
+        if (c.chosen >= 0)
+            form->ComboBox2Change(c.chosen);
+        EXPECT_EQ(fs::exists(dir.Path("MV2.ini")), c.stored != nullptr); // nothing written yet
+        view.CloseWindow();
+        EXPECT_EQ(dir.Read("MV2.ini"), c.afterClose);
+        EXPECT_EQ(view.programEnds, 1);
+    }
+}
+
+TEST_F(WindowLogicTest, FilesAreLookedForInTheWorkingDirectory) {
+    const fs::path programDir = fs::read_symlink("/proc/self/exe").parent_path();
+    ASSERT_FALSE(fs::exists(programDir / "MV2.ini"));
+    dir.MakeDirectory("sub");
+    dir.Write("sub/MV2.ini", "[Setup]\r\nPort=COM4\r\n");
+    dir.Write("sub/Morvik2 update.QV", "");
+    Start();
+    EXPECT_FALSE(form->HexFileAvailable);
+    EXPECT_EQ(view.selected, 0);
+
+    WorkingDirectory sub(dir.Path("sub"));
+    Start();
+    EXPECT_EQ(form->AppDir, dir.Path("sub") + "/");
+    EXPECT_TRUE(form->HexFileAvailable);
+    EXPECT_EQ(view.selected, 3);
+    view.CloseWindow();
+    EXPECT_EQ(dir.Read("sub/MV2.ini"), "[Setup]\r\nPort=COM4\r\n");
+    EXPECT_FALSE(fs::exists(programDir / "MV2.ini"));
+}
+
+TEST_F(WindowLogicTest, FailedWriteIsShownOnceAndTheWindowStillCloses) {
+    dir.MakeDirectory("MV2.ini"); // no one, not even root, writes a file there
+    Start();
+    view.CloseWindow();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].caption, "QV Update Morvik 2");
+    EXPECT_EQ(view.boxes[0].text, "In " + dir.Path("MV2.ini") + " kann nicht geschrieben werden.");
+    EXPECT_EQ(view.boxes[0].icon, Icon::Error);
+    EXPECT_EQ(view.closes, 1);
+    EXPECT_EQ(view.programEnds, 1);
+
+    // The settings are written once per program run: a second close tries nothing.
+    view.CloseWindow();
+    EXPECT_EQ(view.boxes.size(), 1u);
+    EXPECT_TRUE(fs::is_directory(dir.Path("MV2.ini")));
+}
+
+// Deleted under the program: no settings file is read, and none is written anywhere else.
+TEST_F(WindowLogicTest, WithoutAWorkingDirectoryNothingIsReadOrWrittenElsewhere) {
+    const fs::path root = fs::path("/") / "MV2.ini";
+    ASSERT_FALSE(fs::exists(root)) << "a settings file in the root directory is in the way";
+    dir.MakeDirectory("gone");
+    WorkingDirectory gone(dir.Path("gone"));
+    fs::remove(dir.Path("gone"));
+    Start();
+    EXPECT_EQ(view.selected, 0);
+    EXPECT_EQ(form->AppDir, "");
+    view.CloseWindow();
+    const bool writtenToRoot = fs::exists(root);
+    if (writtenToRoot)
+        fs::remove(root);
+    EXPECT_FALSE(writtenToRoot);
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "In MV2.ini kann nicht geschrieben werden.");
+    EXPECT_EQ(view.programEnds, 1);
+}
+
+TEST_F(WindowLogicTest, WithoutFirmwareFileEveryClickSaysSoAndOpensNoPort) {
+    Start();
+    EXPECT_FALSE(form->HexFileAvailable);
+    form->Button2Click();
+    // Added after start-up: not seen until the next start.
+    dir.Write("Morvik2 update.QV", Firmware(2));
+    form->Button2Click();
+    const Box expected{"QV Morvik 2 Softwareupdate",
+                       "Keine hex Datei ausgewählt oder \nDatei existiert nicht!", Icon::None};
+    ASSERT_EQ(view.boxes.size(), 2u);
+    for (const Box& box : view.boxes) {
+        EXPECT_EQ(box.caption, expected.caption);
+        EXPECT_EQ(box.text, expected.text);
+        EXPECT_EQ(box.icon, expected.icon);
+    }
+    EXPECT_EQ(port->opens, 0);
+    EXPECT_TRUE(view.statuses.empty());
+}
+
+TEST_F(WindowLogicTest, ClickWritesTheWholeFileAndReportsEachStep) {
+    dir.Write("Morvik2 update.QV", Firmware(40));
+    Start();
+    ASSERT_TRUE(form->HexFileAvailable);
+    form->Button2Click();
+    EXPECT_EQ(view.statuses,
+              (std::vector<std::string>{"Reset", "Suche nach Morvik 2.",
+                                        "Schreibe Daten, bitte warten!", "Alles OK !"}));
+    ASSERT_FALSE(view.progress.empty());
+    EXPECT_TRUE(std::is_sorted(view.progress.begin(), view.progress.end()));
+    EXPECT_EQ(view.progress.back(), 100);
+    EXPECT_EQ(view.beeps, 1);
+    EXPECT_EQ(view.timerPeriods, 2); // the reset pulse and the closing pulse
+    EXPECT_FALSE(view.timer1);
+    EXPECT_TRUE(view.boxes.empty());
+    EXPECT_EQ(port->Frames().size(), 40u);
+    EXPECT_FALSE(port->IsOpen());
+    EXPECT_FALSE(form->Program().Busy);
+    EXPECT_EQ(view.programEnds, 0);
+}
+
+// Esc, the stop button and the port selector stop a run; a click during it changes nothing.
+TEST_F(WindowLogicTest, TheUserStopsARun) {
+    dir.Write("Morvik2 update.QV", Firmware(40));
+    dir.Write("MV2.ini", "[Setup]\r\nPort=COM3\r\n");
+    Start();
+    const struct {
+        const char* what;
+        std::function<void()> act;
+    } stops[] = {
+        {"Esc", [&] { EXPECT_FALSE(form->FormKeyDown(VkEscape)); }}, // the key passes on
+        {"stop button", [&] { form->Button3Click(); }},
+        {"port selector", [&] { form->ComboBox2Change(6); }},
+    };
+    for (const auto& stop : stops) {
+        SCOPED_TRACE(stop.what);
+        port->writes.clear();
+        bool acted = false;
+        view.onPump = [&] {
+            if (Transferring() && !acted) {
+                acted = true;
+                form->Button2Click(); // ignored: a run is in progress
+                stop.act();
+            }
+        };
+        form->Button2Click();
+        EXPECT_TRUE(acted);
+        EXPECT_EQ(view.statuses.back(), "Schreiben abgebrochen!");
+        EXPECT_LE(port->Frames().size(), 3u);
+        EXPECT_EQ(port->Count(EndCommand), 0);
+        EXPECT_TRUE(view.boxes.empty());
+        EXPECT_FALSE(form->Program().Busy);
+    }
+    // The run kept the port it opened; the next one takes the new choice.
+    EXPECT_EQ(port->openedPath, "\\\\.\\COM3");
+    EXPECT_EQ(form->Program().Setup.Port, "COM7");
+    view.onPump = nullptr;
+    form->Button2Click();
+    EXPECT_EQ(view.statuses.back(), "Alles OK !");
+    EXPECT_EQ(port->openedPath, "\\\\.\\COM7");
+    EXPECT_EQ(port->opens, 4);
+}
+
+// The close box or F10 during a run: the run stops at once and leaves the port alone; the
+// program ends only when the run has unwound.
+TEST_F(WindowLogicTest, ClosingDuringARunEndsTheProgramOnceTheRunHasUnwound) {
+    dir.Write("Morvik2 update.QV", Firmware(40));
+    for (bool f10 : {false, true}) {
+        SCOPED_TRACE(f10 ? "F10" : "close box");
+        dir.Write("MV2.ini", "[Setup]\r\nPort=COM2\r\n");
+        view = FakeView();
+        Start();
+        bool portOpenAfterClose = true;
+        int endsAtClose = -1;
+        view.onPump = [&] {
+            if (Transferring() && view.closes == 0) {
+                if (f10)
+                    EXPECT_TRUE(form->FormKeyDown(VkF10));
+                else
+                    view.CloseWindow();
+                portOpenAfterClose = port->IsOpen();
+                endsAtClose = view.programEnds;
+            }
+        };
+        form->Button2Click();
+        EXPECT_EQ(view.closes, 1);
+        EXPECT_FALSE(portOpenAfterClose);
+        EXPECT_EQ(endsAtClose, 0); // the run was still on the stack
+        EXPECT_EQ(view.programEnds, 1);
+        EXPECT_TRUE(view.boxes.empty());
+        EXPECT_EQ(port->Count(EndCommand), 0);
+        EXPECT_EQ(port->opsWhileClosed, 0);
+        EXPECT_FALSE(form->Program().Busy);
+        EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=COM2\r\n");
+    }
+}
+
+TEST_F(WindowLogicTest, FailuresAreShownAndTheWindowStaysUsable) {
+    dir.Write("Morvik2 update.QV", Firmware(4));
+    Start();
+
+    // The file vanished since start-up: the default exception display.
+    fs::remove(dir.Path("Morvik2 update.QV"));
+    form->Button2Click();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].caption, "QV Update Morvik 2");
+    EXPECT_EQ(view.boxes[0].text, "Datei nicht gefunden.");
+    EXPECT_EQ(view.boxes[0].icon, Icon::Error);
+    EXPECT_EQ(port->opens, 0);
+
+    // The port cannot be opened: the program's own box, and nothing else happens.
+    dir.Write("Morvik2 update.QV", Firmware(4));
+    view.boxes.clear();
+    port->failStep = 1;
+    form->Button2Click();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].caption, "QV Morvik 2 Softwareupdate");
+    EXPECT_EQ(view.boxes[0].text, "Schnittstelle konnte nicht geöffnet werden!");
+    EXPECT_EQ(view.boxes[0].icon, Icon::None);
+    EXPECT_TRUE(view.statuses.empty());
+
+    // The adapter is unplugged during the search.
+    port->failStep = 0;
+    port->device = GoodDevice(1000);
+    view.boxes.clear();
+    view.onPump = [&] { port->gone = port->gone || port->Count(SyncCommand) == 3; };
+    form->Button2Click();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Verbindung zur Schnittstelle unterbrochen!");
+    EXPECT_EQ(view.statuses.back(), "Suche abgebrochen.");
+    EXPECT_FALSE(port->dtr);
+
+    // Plugged in again, the next click programs the device.
+    port->gone = false;
+    port->device = GoodDevice();
+    view.onPump = nullptr;
+    form->Button2Click();
+    EXPECT_EQ(view.statuses.back(), "Alles OK !");
+    EXPECT_FALSE(form->Program().Busy);
+}
+
+} // namespace
