@@ -1,5 +1,6 @@
 // Throughput and CPU figures of the programming path, measured against the simulated device
 // on pseudo-terminals. Run by hand: it prints figures, it asserts nothing.
+#include "IntelHex.h"
 #include "Programmer.h"
 #include "Protocol.h"
 #include "PtyDevice.h"
@@ -80,20 +81,6 @@ struct BenchRun {
     Programmer run{window, port};
 };
 
-std::string DataRecord(uint16_t address, const std::vector<uint8_t>& data) {
-    char field[16];
-    unsigned sum = unsigned(data.size()) + (address >> 8) + (address & 0xFF);
-    std::snprintf(field, sizeof field, ":%02zX%04X00", data.size(), unsigned(address));
-    std::string line = field;
-    for (uint8_t b : data) {
-        std::snprintf(field, sizeof field, "%02X", b);
-        line += field;
-        sum += b;
-    }
-    std::snprintf(field, sizeof field, "%02X", (0x100 - sum % 256) % 256);
-    return line + field;
-}
-
 int RawSlave(const std::string& path) {
     int fd = open(path.c_str(), O_RDWR | O_NOCTTY);
     termios tio{};
@@ -122,7 +109,7 @@ void ExchangeCost() {
     std::vector<uint8_t> data(32);
     for (auto& b : data)
         b = uint8_t(random());
-    const std::string line = DataRecord(0x1000, data);
+    const std::string line = IntelHexRecord(0x1000, data.data(), data.size());
     const std::vector<uint8_t> frame = WriteFrame(line);
 
     BenchRun unpaced(DeviceOptions{});
@@ -188,12 +175,12 @@ void WireEfficiency(const std::string& dir) {
         std::vector<uint8_t> data(perRecord);
         for (auto& b : data)
             b = uint8_t(random());
-        const std::string line = DataRecord(uint16_t(at), data);
+        const std::string line = IntelHexRecord(uint16_t(at), data.data(), data.size());
         file << line << "\r\n";
         frames.push_back(WriteFrame(line));
         wireBytes += perRecord + 5 + 2;
     }
-    file << ":00000001FF\r\n";
+    file << IntelHexEndRecord << "\r\n";
     file.close();
 
     DeviceOptions options;

@@ -1,8 +1,8 @@
 #include "Bootloader.h"
 
+#include "IntelHex.h"
 #include "Protocol.h"
 
-#include <cstdio>
 #include <stdexcept>
 
 Fault Fault::Parse(const std::string& text) {
@@ -99,30 +99,5 @@ void Bootloader::FrameComplete(Reply& reply) {
 }
 
 std::string Bootloader::ImageHex() const {
-    std::string hex;
-    char field[8];
-    auto put = [&](uint8_t byte, unsigned& sum) {
-        std::snprintf(field, sizeof field, "%02X", byte);
-        hex += field;
-        sum += byte;
-    };
-    for (auto it = image_.begin(); it != image_.end();) {
-        const uint16_t start = it->first;
-        std::vector<uint8_t> run;
-        while (it != image_.end() && run.size() < 32 && it->first == start + run.size()) {
-            run.push_back(it->second);
-            ++it;
-        }
-        unsigned sum = 0;
-        hex += ':';
-        put(static_cast<uint8_t>(run.size()), sum);
-        put(static_cast<uint8_t>(start >> 8), sum);
-        put(static_cast<uint8_t>(start), sum);
-        put(0, sum);
-        for (uint8_t byte : run)
-            put(byte, sum);
-        put(static_cast<uint8_t>(-sum), sum);
-        hex += "\n";
-    }
-    return hex + ":00000001FF\n";
+    return IntelHex(image_, 32, "\n");
 }

@@ -29,33 +29,33 @@ PtyDevice::PtyDevice(DeviceOptions options)
     if (options_.baud > 0)
         byteTime_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
             10.0 / options_.baud)); // start bit, 8 data bits, stop bit
-    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0)
+    master_.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (master_.Get() < 0 || grantpt(master_.Get()) != 0 || unlockpt(master_.Get()) != 0)
         throw SystemError("pseudo-terminal");
     char name[256];
-    if (ptsname_r(master_, name, sizeof name) != 0)
+    if (ptsname_r(master_.Get(), name, sizeof name) != 0)
         throw SystemError("ptsname");
     slavePath_ = name;
-    slaveKeeper_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (slaveKeeper_ < 0)
+    slaveKeeper_.Reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
+    if (slaveKeeper_.Get() < 0)
         throw SystemError(slavePath_);
     termios tio{};
-    tcgetattr(slaveKeeper_, &tio);
+    tcgetattr(slaveKeeper_.Get(), &tio);
     cfmakeraw(&tio);
     cfsetspeed(&tio, B115200);
-    tcsetattr(slaveKeeper_, TCSANOW, &tio);
-    SetNonBlocking(master_);
-    if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0)
+    tcsetattr(slaveKeeper_.Get(), TCSANOW, &tio);
+    SetNonBlocking(master_.Get());
+    int wake[2];
+    if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
         throw SystemError("pipe");
+    wakeRead_.Reset(wake[0]);
+    wakeWrite_.Reset(wake[1]);
 }
 
 PtyDevice::~PtyDevice() {
     Stop();
     if (thread_.joinable())
         thread_.join();
-    for (int fd : {master_, slaveKeeper_, wake_[0], wake_[1]})
-        if (fd >= 0)
-            ::close(fd);
 }
 
 void PtyDevice::Start() {
@@ -64,8 +64,8 @@ void PtyDevice::Start() {
 
 void PtyDevice::Stop() {
     stop_ = true;
-    if (wake_[1] >= 0)
-        (void)!write(wake_[1], "x", 1);
+    if (wakeWrite_.Get() >= 0)
+        (void)!write(wakeWrite_.Get(), "x", 1);
 }
 
 Bootloader PtyDevice::Snapshot() const {
@@ -74,18 +74,16 @@ Bootloader PtyDevice::Snapshot() const {
 }
 
 void PtyDevice::HangUp() {
-    ::close(master_);
-    ::close(slaveKeeper_);
-    master_ = slaveKeeper_ = -1;
+    master_.Reset();
+    slaveKeeper_.Reset();
     hungUp_ = true;
 }
 
 // Closing the master at once would hang the line up under the program, and a hangup drops the
 // reply it has not read yet; so the device waits until the program has let go of the port.
 void PtyDevice::AwaitRelease() {
-    ::close(slaveKeeper_);
-    slaveKeeper_ = -1;
-    pollfd fds[2] = {{master_, 0, 0}, {wake_[0], POLLIN, 0}};
+    slaveKeeper_.Reset();
+    pollfd fds[2] = {{master_.Get(), 0, 0}, {wakeRead_.Get(), POLLIN, 0}};
     const timespec limit{5, 0};
     while (ppoll(fds, 2, &limit, nullptr) < 0 && errno == EINTR) {
     }
@@ -144,7 +142,7 @@ void PtyDevice::Transmit(Clock::time_point now) {
     }
     if (n == 0)
         return;
-    ssize_t written = ::write(master_, chunk, n);
+    ssize_t written = ::write(master_.Get(), chunk, n);
     for (ssize_t i = 0; i < written; ++i)
         outgoing_.pop_front();
 }
@@ -180,21 +178,21 @@ void PtyDevice::Run() {
             timeout = {time_t(ns / 1000000000), long(ns % 1000000000)};
             wait = &timeout;
         }
-        pollfd fds[2] = {{master_, short(POLLIN | (sending ? POLLOUT : 0)), 0},
-                         {wake_[0], POLLIN, 0}};
+        pollfd fds[2] = {{master_.Get(), short(POLLIN | (sending ? POLLOUT : 0)), 0},
+                         {wakeRead_.Get(), POLLIN, 0}};
         if (ppoll(fds, 2, wait, nullptr) < 0 && errno != EINTR)
             break;
         if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[0].revents & POLLIN))
             break; // the line is dead; waiting on it again would spin
         if (fds[0].revents & POLLIN) {
             uint8_t buffer[4096];
-            ssize_t count = ::read(master_, buffer, sizeof buffer);
+            ssize_t count = ::read(master_.Get(), buffer, sizeof buffer);
             if (count > 0)
                 Receive(buffer, size_t(count), Clock::now());
         }
         if (fds[1].revents & POLLIN) {
             char drain[16];
-            while (::read(wake_[0], drain, sizeof drain) > 0) {
+            while (::read(wakeRead_.Get(), drain, sizeof drain) > 0) {
             }
         }
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Bootloader.h"
+#include "UniqueFd.h"
 
 #include <atomic>
 #include <chrono>
@@ -55,9 +56,9 @@ private:
 
     DeviceOptions options_;
     Clock::duration byteTime_{};
-    int master_ = -1;
-    int slaveKeeper_ = -1; // keeps the line alive while no program has the port open
-    int wake_[2] = {-1, -1};
+    UniqueFd master_;
+    UniqueFd slaveKeeper_; // keeps the line alive while no program has the port open
+    UniqueFd wakeRead_, wakeWrite_;
     std::string slavePath_;
     mutable std::mutex mutex_;
     Bootloader device_;

@@ -1,6 +1,7 @@
 #pragma once
 
 // The real programs on pseudo-terminals: morvik2-flash against morvik2-sim.
+#include "IntelHex.h"
 #include "Process.h"
 #include "SerialPosix.h"
 #include "TempDir.h"
@@ -19,22 +20,7 @@ inline const std::vector<std::string> okStatuses = {"Reset", "Suche nach Morvik 
 
 // Intel HEX for `data` at address 0, written the simple way (LF, 16 bytes a record).
 inline std::string HexFor(const std::string& data) {
-    std::string hex;
-    char field[32];
-    for (size_t at = 0; at < data.size(); at += 16) {
-        size_t n = std::min<size_t>(16, data.size() - at);
-        unsigned sum = unsigned(n) + (at >> 8 & 0xFF) + (at & 0xFF);
-        std::snprintf(field, sizeof field, ":%02zX%04zX00", n, at);
-        hex += field;
-        for (size_t i = 0; i < n; ++i) {
-            std::snprintf(field, sizeof field, "%02X", uint8_t(data[at + i]));
-            hex += field;
-            sum += uint8_t(data[at + i]);
-        }
-        std::snprintf(field, sizeof field, "%02X\n", (0x100 - sum % 256) % 256);
-        hex += field;
-    }
-    return hex + ":00000001FF\n";
+    return IntelHex(0, std::vector<uint8_t>(data.begin(), data.end()), 16, "\n");
 }
 
 class FlashEndToEnd : public ::testing::Test {

@@ -1,11 +1,5 @@
-#include <QApplication>
-#include <gtest/gtest.h>
+#include "QtTestMain.h"
 
 int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    // Listing the tests at build time needs no display.
-    if (testing::GTEST_FLAG(list_tests))
-        return RUN_ALL_TESTS();
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    return RunQtTests(argc, argv);
 }

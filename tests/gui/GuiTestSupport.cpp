@@ -1,10 +1,11 @@
 #include "GuiTestSupport.h"
 
+#include "IntelHex.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <cstdio>
 #include <filesystem>
 
 ModalBoxes::ModalBoxes() {
@@ -55,35 +56,15 @@ void FormTest::Start(std::unique_ptr<SerialPort> port) {
     form->show();
 }
 
-std::string DataRecord(uint16_t address, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> bytes{static_cast<uint8_t>(data.size()),
-                               static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
-                               0x00};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    for (uint8_t b : bytes)
-        sum += b;
-    bytes.push_back(static_cast<uint8_t>(-sum));
-    std::string line = ":";
-    char pair[3];
-    for (uint8_t b : bytes) {
-        std::snprintf(pair, sizeof pair, "%02X", b);
-        line += pair;
-    }
-    return line;
-}
-
 Firmware MakeFirmware(int records) {
     Firmware firmware;
-    for (int r = 0; r < records; ++r) {
-        const auto address = static_cast<uint16_t>(0x1100 + 16 * r);
-        std::vector<uint8_t> data;
+    const uint16_t start = 0x1100;
+    std::vector<uint8_t> data;
+    for (int r = 0; r < records; ++r)
         for (int k = 0; k < 16; ++k)
             data.push_back(static_cast<uint8_t>(r * 31 + k * 7 + 3));
-        for (size_t k = 0; k < data.size(); ++k)
-            firmware.image[static_cast<uint16_t>(address + k)] = data[k];
-        firmware.text += DataRecord(address, data) + "\r\n";
-    }
-    firmware.text += ":00000001FF\r\n";
+    for (size_t k = 0; k < data.size(); ++k)
+        firmware.image[static_cast<uint16_t>(start + k)] = data[k];
+    firmware.text = IntelHex(start, data, 16, "\r\n");
     return firmware;
 }

@@ -61,9 +61,6 @@ protected:
     int endProgram = 0;
 };
 
-// An Intel HEX data record.
-std::string DataRecord(uint16_t address, const std::vector<uint8_t>& data);
-
 // A firmware file of `records` data records of 16 bytes and an end record, and the image the
 // device holds after receiving all of it.
 struct Firmware {

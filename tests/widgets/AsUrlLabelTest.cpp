@@ -1,4 +1,5 @@
 #include "AsUrlLabel.h"
+#include "QtTestMain.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -270,11 +271,5 @@ TEST_F(AsUrlLabelClickTest, OnlyALeftPressAndReleaseInsideTheLabelIsAClick) {
 } // namespace
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Listing the tests at build time must not need a display.
-    if (GTEST_FLAG_GET(list_tests)) {
-        return RUN_ALL_TESTS();
-    }
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    return RunQtTests(argc, argv);
 }
