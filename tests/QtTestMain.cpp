@@ -1,9 +1,9 @@
-#include "QtTestMain.h"
-
+// The main of the test programs that run inside a QApplication; listing the tests (as the build
+// does) needs no display.
 #include <QApplication>
 #include <gtest/gtest.h>
 
-int RunQtTests(int argc, char** argv) {
+int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     if (GTEST_FLAG_GET(list_tests))
         return RUN_ALL_TESTS();

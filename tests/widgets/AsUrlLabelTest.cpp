@@ -1,5 +1,4 @@
 #include "AsUrlLabel.h"
-#include "QtTestMain.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -269,7 +268,3 @@ TEST_F(AsUrlLabelClickTest, OnlyALeftPressAndReleaseInsideTheLabelIsAClick) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    return RunQtTests(argc, argv);
-}
