@@ -27,9 +27,9 @@ const std::string& MakerUrlCaption() {
     return caption;
 }
 
-const std::vector<ControlSpec>& Controls() {
+const std::vector<ControlEntry>& Controls() {
     using K = ControlKind;
-    static const std::vector<ControlSpec> controls = {
+    static const std::vector<ControlEntry> controls = {
         {"Image1", K::Picture, 0, 0, 276, 345, ""},
         // The trailing blanks belong to the texts.
         {"Label7", K::Label, 6, 76, 147, 13, "1. Morvik 2 ausschalten ", true},
@@ -54,8 +54,8 @@ const std::vector<ControlSpec>& Controls() {
     return controls;
 }
 
-const ControlSpec& Control(const std::string& name) {
-    for (const ControlSpec& control : Controls())
+const ControlEntry& Control(const std::string& name) {
+    for (const ControlEntry& control : Controls())
         if (name == control.name)
             return control;
     throw std::logic_error("no control " + name);

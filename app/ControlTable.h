@@ -18,7 +18,7 @@ enum class ControlKind {
     UrlLabel, // the maker's web link
 };
 
-struct ControlSpec {
+struct ControlEntry {
     const char* name;
     ControlKind kind;
     int left, top, width, height;
@@ -40,6 +40,6 @@ const std::string& MakerText();
 const std::string& MakerUrl();
 const std::string& MakerUrlCaption();
 
-const std::vector<ControlSpec>& Controls();
+const std::vector<ControlEntry>& Controls();
 // The entry named `name`; the table has every control the window needs.
-const ControlSpec& Control(const std::string& name);
+const ControlEntry& Control(const std::string& name);

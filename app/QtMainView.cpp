@@ -54,10 +54,10 @@ private:
 
 std::vector<FixedText> LabelTexts() {
     std::vector<FixedText> texts;
-    for (const ControlSpec& spec : Controls())
-        if (spec.kind == ControlKind::Label)
-            texts.push_back(
-                {QString::fromStdString(spec.caption), QSize(spec.width, spec.height), spec.bold});
+    for (const ControlEntry& entry : Controls())
+        if (entry.kind == ControlKind::Label)
+            texts.push_back({QString::fromStdString(entry.caption),
+                             QSize(entry.width, entry.height), entry.bold});
     return texts;
 }
 
@@ -107,12 +107,12 @@ void QtMainView::CreateControls() {
         move(screen->availableGeometry().center() - rect().center());
 
     std::vector<std::pair<int, QWidget*>> tabOrder;
-    for (const ControlSpec& spec : Controls()) {
-        QWidget* control = CreateControl(spec);
-        control->setGeometry(spec.left, spec.top, spec.width, spec.height);
-        controls_[spec.name] = control;
-        if (spec.tabOrder >= 0)
-            tabOrder.emplace_back(spec.tabOrder, control);
+    for (const ControlEntry& entry : Controls()) {
+        QWidget* control = CreateControl(entry);
+        control->setGeometry(entry.left, entry.top, entry.width, entry.height);
+        controls_[entry.name] = control;
+        if (entry.tabOrder >= 0)
+            tabOrder.emplace_back(entry.tabOrder, control);
     }
     std::sort(tabOrder.begin(), tabOrder.end());
     for (size_t i = 1; i < tabOrder.size(); ++i)
@@ -124,9 +124,9 @@ void QtMainView::CreateControls() {
     ComboBox2->setFocus();
 }
 
-QWidget* QtMainView::CreateControl(const ControlSpec& spec) {
-    const QString caption = QString::fromStdString(spec.caption);
-    switch (spec.kind) {
+QWidget* QtMainView::CreateControl(const ControlEntry& entry) {
+    const QString caption = QString::fromStdString(entry.caption);
+    switch (entry.kind) {
     case ControlKind::Picture: {
         Image1 = new QLabel(this);
         Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -135,7 +135,7 @@ QWidget* QtMainView::CreateControl(const ControlSpec& spec) {
             const QImage image = DecodeJpeg(picture.readAll());
             if (!image.isNull())
                 Image1->setPixmap(QPixmap::fromImage(image.scaled(
-                    spec.width, spec.height, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+                    entry.width, entry.height, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
         }
         return Image1;
     }
@@ -143,7 +143,7 @@ QWidget* QtMainView::CreateControl(const ControlSpec& spec) {
         auto* label = new QLabel(caption, this);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setTextFormat(Qt::PlainText);
-        if (spec.bold) {
+        if (entry.bold) {
             QFont bold = font();
             bold.setBold(true);
             label->setFont(bold);
@@ -173,7 +173,7 @@ QWidget* QtMainView::CreateControl(const ControlSpec& spec) {
         return ProgressBar1;
     case ControlKind::Button: {
         auto* button = new QPushButton(caption, this);
-        const bool programme = std::string(spec.name) == "Button2";
+        const bool programme = std::string(entry.name) == "Button2";
         (programme ? Button2 : Button3) = button;
         connect(button, &QPushButton::clicked, this, [this, programme] {
             if (programme)

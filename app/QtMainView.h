@@ -62,7 +62,7 @@ protected:
 
 private:
     void CreateControls();
-    QWidget* CreateControl(const struct ControlSpec& spec);
+    QWidget* CreateControl(const struct ControlEntry& entry);
     TAsUrlLabel* CreateLinkLabel();
 
     std::map<std::string, QWidget*> controls_;

@@ -38,19 +38,19 @@ QString TextOf(QWidget* control) {
 
 // Every control of the table, built where the table puts it, with its caption and weight.
 TEST_F(MainFormTest, EveryControlOfTheTableIsBuiltWithItsPlaceCaptionAndWeight) {
-    for (const ControlSpec& spec : Controls()) {
-        SCOPED_TRACE(spec.name);
-        QWidget* control = form->Control(spec.name);
+    for (const ControlEntry& entry : Controls()) {
+        SCOPED_TRACE(entry.name);
+        QWidget* control = form->Control(entry.name);
         ASSERT_NE(control, nullptr);
         EXPECT_TRUE(control->isVisible());
-        EXPECT_EQ(control->geometry(), QRect(spec.left, spec.top, spec.width, spec.height));
-        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::Button ||
-            spec.kind == ControlKind::UrlLabel) {
-            EXPECT_EQ(TextOf(control), QString::fromStdString(spec.caption));
+        EXPECT_EQ(control->geometry(), QRect(entry.left, entry.top, entry.width, entry.height));
+        if (entry.kind == ControlKind::Label || entry.kind == ControlKind::Button ||
+            entry.kind == ControlKind::UrlLabel) {
+            EXPECT_EQ(TextOf(control), QString::fromStdString(entry.caption));
             EXPECT_FALSE(TextOf(control).trimmed().isEmpty());
         }
-        if (spec.kind == ControlKind::Label) {
-            EXPECT_EQ(control->font().bold(), spec.bold);
+        if (entry.kind == ControlKind::Label) {
+            EXPECT_EQ(control->font().bold(), entry.bold);
         }
     }
     // The background picture fills its box and lies behind everything else.
@@ -62,11 +62,11 @@ TEST_F(MainFormTest, EveryControlOfTheTableIsBuiltWithItsPlaceCaptionAndWeight) 
 
 // What the user works with never lies under something else.
 TEST_F(MainFormTest, NoTwoControlsOverlapExceptOverTheBackground) {
-    std::vector<const ControlSpec*> solid;
-    for (const ControlSpec& spec : Controls())
-        if (spec.kind != ControlKind::Picture && spec.kind != ControlKind::TopBevel &&
-            spec.kind != ControlKind::BottomBevel)
-            solid.push_back(&spec);
+    std::vector<const ControlEntry*> solid;
+    for (const ControlEntry& entry : Controls())
+        if (entry.kind != ControlKind::Picture && entry.kind != ControlKind::TopBevel &&
+            entry.kind != ControlKind::BottomBevel)
+            solid.push_back(&entry);
     for (size_t i = 0; i < solid.size(); ++i)
         for (size_t j = i + 1; j < solid.size(); ++j) {
             const QRect a = form->Control(solid[i]->name)->geometry();
