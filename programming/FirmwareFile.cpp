@@ -21,6 +21,9 @@ bool IsHex(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
+// Every reason to refuse the file is shown under one heading.
+const std::string HexFileError = "Fehler in Hex Datei!\n\r";
+
 std::string RecordType(const std::string& line) {
     return line.size() >= 9 ? line.substr(7, 2) : "";
 }
@@ -72,7 +75,7 @@ FirmwareFile FirmwareFile::Load(const std::string& name) {
         throw FirmwareFileError(error);
     if (tooLarge) {
         FirmwareFile refused;
-        refused.problem_ = "Fehler in Hex Datei!\n\rDatei zu groß!";
+        refused.problem_ = HexFileError + "Datei zu groß!";
         return refused;
     }
     return FromText(text);
@@ -96,11 +99,10 @@ FirmwareFile FirmwareFile::FromText(std::string_view text) {
         reachedEndRecord = IsEndRecord(line);
         firmware.records_.push_back(std::move(line));
     }
-    const std::string prefix = "Fehler in Hex Datei!\n\r";
     if (!firmware.problem_ && !haveData)
-        firmware.problem_ = prefix + "Keine Daten gefunden!";
+        firmware.problem_ = HexFileError + "Keine Daten gefunden!";
     else if (!firmware.problem_ && !reachedEndRecord) // a download cut off at a line end
-        firmware.problem_ = prefix + "Endezeile fehlt!";
+        firmware.problem_ = HexFileError + "Endezeile fehlt!";
     if (firmware.problem_)
         firmware.records_.clear();
     return firmware;
@@ -114,12 +116,11 @@ bool IsEndRecord(const std::string& line) {
 }
 
 std::optional<std::string> RecordProblem(const std::string& line, uint64_t lineNumber) {
-    const std::string prefix = "Fehler in Hex Datei!\n\r";
     const std::string number = std::to_string(lineNumber);
     if (line.empty())
-        return prefix + "Leere Zeile " + number + " !";
+        return HexFileError + "Leere Zeile " + number + " !";
     if (line[0] != ':')
-        return prefix + "Zeile " + number + " muß mit : beginnen!";
+        return HexFileError + "Zeile " + number + " muß mit : beginnen!";
 
     size_t length = line.find_last_not_of(" \t") + 1; // trailing blanks are harmless
     bool allHex = true;
@@ -127,28 +128,28 @@ std::optional<std::string> RecordProblem(const std::string& line, uint64_t lineN
         allHex = allHex && IsHex(line[i]);
     const size_t count = length >= 3 ? HexPair(line, 1) : 0;
     if (!allHex || length < 11 || length != 11 + 2 * count)
-        return prefix + "Zeile " + number + " ist fehlerhaft!";
+        return HexFileError + "Zeile " + number + " ist fehlerhaft!";
 
     unsigned sum = 0;
     for (size_t i = 1; i < length; i += 2)
         sum += HexPair(line, i);
     if (sum % 256 != 0)
-        return prefix + "Zeile " + number + ": Prüfsumme falsch!";
+        return HexFileError + "Zeile " + number + ": Prüfsumme falsch!";
 
     const std::string type = RecordType(line);
     if (type == "00" && count > MaxFrameDataBytes)
-        return prefix + "Zeile " + number + ": mehr als " + std::to_string(MaxFrameDataBytes) +
-               " Datenbytes!";
+        return HexFileError + "Zeile " + number + ": mehr als " +
+               std::to_string(MaxFrameDataBytes) + " Datenbytes!";
     if (type == "00" && count % 2 != 0)
-        return prefix + "Zeile " + number + ": ungerade Anzahl Datenbytes!";
+        return HexFileError + "Zeile " + number + ": ungerade Anzahl Datenbytes!";
     // The device's addresses are 16 bits wide: data must not run past FFFF.
     const unsigned address = HexPair(line, 3) * 256u + HexPair(line, 5);
     if (type == "00" && address + count > 0x10000)
-        return prefix + "Zeile " + number + ": Adresse über 64 KB!";
+        return HexFileError + "Zeile " + number + ": Adresse über 64 KB!";
     if (type == "02" || type == "04") {
         for (size_t n = 0; n < count; ++n)
             if (HexPair(line, 9 + 2 * n) != 0)
-                return prefix + "Zeile " + number + ": Adresse über 64 KB!";
+                return HexFileError + "Zeile " + number + ": Adresse über 64 KB!";
     }
     return std::nullopt;
 }

@@ -5,8 +5,6 @@
 #include "Protocol.h"
 #include "ScopeExit.h"
 
-#include <algorithm>
-
 Programmer::Programmer(WindowServices& window, SerialPort& port) : window_(window), port_(port) {}
 
 Programmer::~Programmer() {
@@ -95,9 +93,9 @@ bool Programmer::Communication(uint8_t command, const std::string& line) {
     return accepted;
 }
 
-// Sends the sync byte until the bootloader answers, the user stops, the adapter vanishes or
-// the search's time limit runs out.
-bool Programmer::Search() {
+// Sends the sync byte until the bootloader answers (RunOutcome::None), the user stops, the
+// adapter vanishes or the search's time limit runs out.
+RunOutcome Programmer::Search() {
     std::optional<Clock::time_point> deadline;
     if (SearchTimeout) {
         const Clock::time_point now = Now();
@@ -107,27 +105,25 @@ bool Programmer::Search() {
         if (*SearchTimeout < room)
             deadline = now + *SearchTimeout;
     }
-    bool found = false;
-    while (!found && !StopRequested) {
+    while (!StopRequested) {
         window_.ProcessMessages();
         if (closing_)
             break;
-        if (deadline && Now() >= *deadline) {
-            searchTimedOut_ = true;
-            break;
-        }
+        if (deadline && Now() >= *deadline)
+            return RunOutcome::SearchTimedOut;
         (void)port_.PurgeComm(PurgeAll);
         IoResult written = port_.WriteFile(&SyncCommand, 1);
         uint8_t reply = 0;
         IoResult read = port_.ReadFile(&reply, 1);
-        found = read.count == 1 && reply == SyncReply;
-        if (!found && (written.gone || read.gone)) {
+        if (read.count == 1 && reply == SyncReply)
+            return RunOutcome::None;
+        if (written.gone || read.gone) {
             portGone_ = true;
             Message(MessageText::PortLost);
-            break;
+            return RunOutcome::PortLost;
         }
     }
-    return found;
+    return RunOutcome::SearchStopped;
 }
 
 // The sending pass. A stop is honoured after the line read in the pass that sees it.
@@ -194,7 +190,6 @@ void Programmer::Programing(const FirmwareFile& firmware) {
     // pressed from now on, during the reset pulse too, must.
     StopRequested = false;
     portGone_ = false;
-    searchTimedOut_ = false;
     outcome_ = RunOutcome::None;
 
     if (firmware.Problem()) {
@@ -218,13 +213,11 @@ void Programmer::Programing(const FirmwareFile& firmware) {
     ResetPulse();
     SetReadTimeouts(SearchReadLimits);
     window_.SetStatus(StatusText::Searching);
-    const bool found = Search();
+    const RunOutcome searched = Search();
     SetReadTimeouts(TransferReadLimits);
-    if (!found || StopRequested) {
+    if (searched != RunOutcome::None || StopRequested) {
         window_.SetStatus(StatusText::SearchStopped);
-        outcome_ = portGone_         ? RunOutcome::PortLost
-                   : searchTimedOut_ ? RunOutcome::SearchTimedOut
-                                     : RunOutcome::SearchStopped;
+        outcome_ = searched == RunOutcome::None ? RunOutcome::SearchStopped : searched;
         return;
     }
 

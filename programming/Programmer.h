@@ -76,7 +76,7 @@ private:
     void SetReadTimeouts(const ReadLimits& limits);
     void WriteFailed(RunOutcome outcome);
     void ResetPulse();
-    bool Search();
+    RunOutcome Search();
     bool SendFile(const FirmwareFile& firmware);
     void ClosingPulse();
 
@@ -84,6 +84,5 @@ private:
     SerialPort& port_;
     bool closing_ = false;
     bool portGone_ = false;
-    bool searchTimedOut_ = false;
     RunOutcome outcome_ = RunOutcome::None;
 };
