@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <functional>
 #include <thread>
 #include <unistd.h>
 
@@ -69,45 +68,6 @@ TEST_F(FaultSuite, UnpluggedAdapterIsNoticedAtOnce) {
     EXPECT_EQ(sending->Stderr(), "Verbindung Timeout!\nSchreibfehler!\n");
     EXPECT_EQ(Lines(sending->Stdout()).back(), "Schreibfehler!");
     EXPECT_EQ(SimulatorFrames(), 4);
-}
-
-// The file is read once, before the port is opened: whatever happens to it on disk during the
-// run, the device gets the version that was checked.
-TEST_F(FaultSuite, FirmwareFileThatVanishesOrChangesDuringTheRun) {
-    const std::string file = dir.Path("Morvik2 update.QV");
-    const struct {
-        const char* what;
-        bool duringTheSearch; // otherwise after the third frame
-        std::function<void()> change;
-    } cases[] = {
-        {"removed", true, [&] { fs::remove(file); }},
-        {"replaced by a directory", true,
-         [&] {
-             fs::remove(file);
-             fs::create_directory(file);
-         }},
-        {"replaced by a one-line file", false,
-         [&] {
-             dir.Write("replacement", ":0400100012345678D8\n:00000001FF\n");
-             fs::rename(dir.Path("replacement"), file);
-         }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        fs::remove_all(file);
-        WriteFirmware();
-        StartSimulator({"--once", "--reply-delay-ms", "10", "--power-on-after",
-                        c.duringTheSearch ? "20" : "0"});
-        auto flash = Flash();
-        if (c.duringTheSearch)
-            ASSERT_TRUE(flash->WaitForOutput("Suche nach Morvik 2."));
-        else
-            ASSERT_TRUE(sim->WaitForOutput("frame 3\n", true));
-        c.change();
-        EXPECT_EQ(flash->Wait(), 0) << flash->Stderr();
-        EXPECT_EQ(sim->Wait(), 0);
-        ExpectImageEquals(dir.Read("fw.bin"));
-    }
 }
 
 TEST_F(FaultSuite, UnreadableFirmwareFileCannotHangTheRun) {

@@ -125,6 +125,13 @@ int FakeSerialPort::Count(uint8_t single) const {
     return n;
 }
 
+std::string FirmwareText(int dataRecords) {
+    std::string text;
+    for (int i = 0; i < dataRecords; ++i)
+        text += ":0400100012345678D8\n";
+    return text + ":00000001FF\n";
+}
+
 std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)> GoodDevice(int syncsIgnored) {
     auto syncs = std::make_shared<int>(0);
     return [=](const std::vector<uint8_t>& in) -> std::vector<uint8_t> {

@@ -58,6 +58,9 @@ private:
     std::deque<uint8_t> input_;
 };
 
+// A firmware file of `dataRecords` data records (the same four bytes each) and the end record.
+std::string FirmwareText(int dataRecords);
+
 // A bootloader that answers correctly, switched on after `syncsIgnored` sync bytes.
 std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)> GoodDevice(int syncsIgnored = 0);
 

@@ -153,10 +153,7 @@ TEST_F(ProgrammerTest, StopsCountFromTheStartOfTheRunOnTheResetPulseIncluded) {
 }
 
 TEST_F(ProgrammerTest, StopDuringTheSendingPassLetsAtMostTwoFramesOut) {
-    std::string file;
-    for (int i = 0; i < 10; ++i)
-        file += ":0400100012345678D8\n";
-    Write(file + ":00000001FF\n");
+    Write(FirmwareText(10));
     size_t framesAtStop = 0;
     window.onPump = [&](int) {
         if (port.Frames().size() == 3 && !run.StopRequested) {
@@ -205,10 +202,7 @@ TEST_F(ProgrammerTest, ClickDuringARunChangesNothing) {
 }
 
 TEST_F(ProgrammerTest, TheDeviceGetsTheFileAsItWasWhenTheRunStarted) {
-    std::string file;
-    for (int i = 0; i < 40; ++i)
-        file += ":0400100012345678D8\n";
-    Write(file + ":00000001FF\n");
+    Write(FirmwareText(40));
     window.onPump = [&](int) {
         if (port.Frames().size() == 10)
             Write(":0400100012345678D8\n:00000001FF\n"); // cut short on disk meanwhile
@@ -380,10 +374,7 @@ TEST_F(ProgrammerTest, AdapterVanishingEndsTheSearchOrFailsTheTransfer) {
 }
 
 TEST_F(ProgrammerTest, ClosingTheWindowDuringARunSilencesItAndLeavesThePortAlone) {
-    std::string file;
-    for (int i = 0; i < 5; ++i)
-        file += ":0400100012345678D8\n";
-    Write(file + ":00000001FF\n");
+    Write(FirmwareText(5));
     window.onPump = [&](int) {
         if (port.Frames().size() == 2 && port.IsOpen()) {
             run.StopRequested = true;
