@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+
+// The project's texts are UTF-8; the Win32 wide-character functions take UTF-16. Every call
+// into Windows that carries text or a file name converts here, so that umlauts in texts and
+// folder names survive whatever the system's ANSI code page is.
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& wide);
