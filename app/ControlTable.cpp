@@ -27,6 +27,24 @@ const std::string& MakerUrlCaption() {
     return caption;
 }
 
+const std::vector<const char*>& SimilarFaces() {
+    static const std::vector<const char*> faces = {
+        "Microsoft Sans Serif",
+        "Tahoma",
+        "Liberation Sans",
+        "Arimo",
+        "Arial",
+        "Helvetica",
+        "Nimbus Sans",
+        "DejaVu Sans Condensed",
+        "Liberation Sans Narrow",
+        "Arial Narrow",
+        "Nimbus Sans Narrow",
+        "DejaVu Sans",
+    };
+    return faces;
+}
+
 const std::vector<ControlEntry>& Controls() {
     using K = ControlKind;
     static const std::vector<ControlEntry> controls = {

@@ -33,6 +33,10 @@ constexpr int ClientHeight = 338;
 constexpr int FontPixelHeight = 11; // "MS Sans Serif", 8 point
 constexpr const char* FontFace = "MS Sans Serif";
 constexpr int LinkFontPixelHeight = 13;
+// Where "MS Sans Serif" is missing: the closest faces first, then narrower ones for systems
+// whose regular faces run wider than the fixed label boxes. The first that is installed and
+// shows every label whole serves.
+const std::vector<const char*>& SimilarFaces();
 constexpr int Timer1Interval = 250; // ms
 
 // The maker's data, set when building.

@@ -132,7 +132,15 @@ QWidget* QtMainView::CreateControl(const ControlEntry& entry) {
         Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         QFile picture(":/morvik2/background.jpg");
         if (picture.open(QIODevice::ReadOnly)) {
-            const QImage image = DecodeJpeg(picture.readAll());
+            const QByteArray data = picture.readAll();
+            const DecodedImage decoded =
+                DecodeJpeg(reinterpret_cast<const unsigned char*>(data.constData()),
+                           static_cast<std::size_t>(data.size()));
+            const QImage image = decoded.IsNull()
+                                     ? QImage()
+                                     : QImage(reinterpret_cast<const uchar*>(decoded.pixels.data()),
+                                              decoded.width, decoded.height, QImage::Format_RGB32)
+                                           .copy();
             if (!image.isNull())
                 Image1->setPixmap(QPixmap::fromImage(image.scaled(
                     entry.width, entry.height, Qt::KeepAspectRatio, Qt::SmoothTransformation)));

@@ -1,28 +1,13 @@
 #include "WindowFont.h"
 
+#include "ControlTable.h"
+
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QRect>
 #include <QStringList>
 
 namespace {
-
-// The faces closest to "MS Sans Serif" first; narrower ones follow for systems whose
-// regular faces run wider than the fixed label boxes.
-const char* const SimilarFaces[] = {
-    "Microsoft Sans Serif",
-    "Tahoma",
-    "Liberation Sans",
-    "Arimo",
-    "Arial",
-    "Helvetica",
-    "Nimbus Sans",
-    "DejaVu Sans Condensed",
-    "Liberation Sans Narrow",
-    "Arial Narrow",
-    "Nimbus Sans Narrow",
-    "DejaVu Sans",
-};
 
 // Qt names a family "Name [foundry]" when several foundries ship it.
 bool Installed(const QStringList& families, const QString& family) {
@@ -57,7 +42,7 @@ QFont WindowFont(int pixelSize, const std::vector<FixedText>& texts) {
     if (Installed(families, "MS Sans Serif"))
         return Face("MS Sans Serif", pixelSize);
     std::vector<QFont> installed;
-    for (const char* family : SimilarFaces)
+    for (const char* family : SimilarFaces())
         if (Installed(families, family))
             installed.push_back(Face(family, pixelSize));
     for (const QFont& font : installed) {

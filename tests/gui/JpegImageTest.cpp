@@ -1,6 +1,7 @@
 // The background picture's decoder: libjpeg through its own API, quiet on bad input.
 #include "JpegImage.h"
 
+#include <QColor>
 #include <QFile>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -12,6 +13,15 @@ static void RegisterResources() {
 }
 
 namespace {
+
+DecodedImage Decode(const QByteArray& data) {
+    return DecodeJpeg(reinterpret_cast<const unsigned char*>(data.constData()),
+                      static_cast<std::size_t>(data.size()));
+}
+
+int Gray(std::uint32_t pixel) {
+    return qGray(QRgb(pixel));
+}
 
 QByteArray Background() {
     RegisterResources();
@@ -38,31 +48,33 @@ template <typename Action> std::string Stderr(Action action) {
 }
 
 TEST(JpegImage, BackgroundDecodesToItsFullSizeWithTheLetteringOnTop) {
-    const QImage image = DecodeJpeg(Background());
-    ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.size(), QSize(276, 345));
+    const DecodedImage image = Decode(Background());
+    ASSERT_FALSE(image.IsNull());
+    EXPECT_EQ(image.width, 276);
+    EXPECT_EQ(image.height, 345);
     // A dark band behind the lettering at the top, a light grid below it.
-    EXPECT_LT(qGray(image.pixel(3, 3)), 110);
-    EXPECT_GT(qGray(image.pixel(100, 200)), 190);
+    EXPECT_LT(Gray(image.Pixel(3, 3)), 110);
+    EXPECT_GT(Gray(image.Pixel(100, 200)), 190);
 }
 
 // libjpeg's own handlers would print warnings, and end the process on an error.
 TEST(JpegImage, BadDataIsHandledQuietly) {
     const QByteArray data = Background();
     ASSERT_GT(data.size(), 2000);
-    QImage truncated, garbage, headerOnly;
+    DecodedImage truncated, garbage, headerOnly;
     const std::string printed = Stderr([&] {
-        truncated = DecodeJpeg(data.left(data.size() / 2));
-        garbage = DecodeJpeg(QByteArray("this is not a picture at all"));
-        headerOnly = DecodeJpeg(data.left(20));
+        truncated = Decode(data.left(data.size() / 2));
+        garbage = Decode(QByteArray("this is not a picture at all"));
+        headerOnly = Decode(data.left(20));
     });
     EXPECT_EQ(printed, "");
     // What could be decoded of a truncated file is kept.
-    EXPECT_EQ(truncated.size(), QSize(276, 345));
-    EXPECT_LT(qGray(truncated.pixel(3, 3)), 110);
-    EXPECT_TRUE(garbage.isNull());
-    EXPECT_TRUE(headerOnly.isNull());
-    EXPECT_TRUE(DecodeJpeg(QByteArray()).isNull());
+    EXPECT_EQ(truncated.width, 276);
+    EXPECT_EQ(truncated.height, 345);
+    EXPECT_LT(Gray(truncated.Pixel(3, 3)), 110);
+    EXPECT_TRUE(garbage.IsNull());
+    EXPECT_TRUE(headerOnly.IsNull());
+    EXPECT_TRUE(Decode(QByteArray()).IsNull());
 }
 
 } // namespace
