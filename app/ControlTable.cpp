@@ -1,5 +1,6 @@
 #include "ControlTable.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #ifndef MORVIK2_MAKER_TEXT
@@ -70,6 +71,22 @@ const std::vector<ControlEntry>& Controls() {
         {"AsUrlLabel1", K::UrlLabel, 72, 320, 135, 16, MakerUrlCaption()},
     };
     return controls;
+}
+
+int LabelRoom(const ControlEntry& label) {
+    constexpr int gap = 2;
+    int right = ClientWidth;
+    for (const ControlEntry& other : Controls()) {
+        const bool overlapsRows =
+            other.top < label.top + label.height && label.top < other.top + other.height;
+        const bool interactive = other.kind != ControlKind::Picture &&
+                                 other.kind != ControlKind::TopBevel &&
+                                 other.kind != ControlKind::BottomBevel;
+        if (&other != &label && interactive && overlapsRows &&
+            other.left >= label.left + label.width)
+            right = std::min(right, other.left);
+    }
+    return right - gap - label.left;
 }
 
 const ControlEntry& Control(const std::string& name) {

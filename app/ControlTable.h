@@ -45,5 +45,8 @@ const std::string& MakerUrl();
 const std::string& MakerUrlCaption();
 
 const std::vector<ControlEntry>& Controls();
+// How wide a label's text may grow in another face, as a self-sizing label would: up to the
+// next control to its right on the same rows, or the window's edge, leaving a small gap.
+int LabelRoom(const ControlEntry& label);
 // The entry named `name`; the table has every control the window needs.
 const ControlEntry& Control(const std::string& name);

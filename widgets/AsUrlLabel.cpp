@@ -165,7 +165,7 @@ void TAsUrlLabel::Click() {
     }
     // Whatever the handler makes of it, including an empty address, is its own affair.
     if (UrlOpener) {
-        UrlOpener(TrimBlanksAndControls(url_).toLocal8Bit().toStdString());
+        UrlOpener(TrimBlanksAndControls(url_).toUtf8().toStdString());
     }
 }
 

@@ -37,7 +37,7 @@ class TAsUrlLabel : public QLabel {
 
 public:
     using TNotifyEvent = std::function<void()>;
-    // Receives the address as the platform's 8-bit text; replaceable so that tests open nothing.
+    // Receives the address as UTF-8; replaceable so that tests open nothing.
     using TUrlOpener = std::function<void(const std::string& url)>;
 
     static const char* const DefaultUrl;

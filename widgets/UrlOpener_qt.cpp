@@ -5,5 +5,5 @@
 #include <QUrl>
 
 void OpenWithDefaultHandler(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(QString::fromLocal8Bit(url.data(), qsizetype(url.size()))));
+    QDesktopServices::openUrl(QUrl(QString::fromUtf8(url.data(), qsizetype(url.size()))));
 }

@@ -1,0 +1,83 @@
+#pragma once
+
+// Before <windows.h>: its macros would rename the serial link's line codes.
+#include "ControlTable.h"
+#include "Main.h"
+#include "MainView.h"
+
+#include "AsUrlLabel.h"
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+// The window on Windows: the platform's own standard controls, built from the control table at
+// the display's DPI, translating their messages into TMainForm's handlers. An owner window of
+// zero size carries the application title, so that the taskbar button shows it while the
+// window's caption says something else, as classic application frameworks do.
+class Win32MainView : public MainView {
+public:
+    explicit Win32MainView(HINSTANCE instance, std::unique_ptr<SerialPort> port = nullptr);
+    ~Win32MainView() override;
+    Win32MainView(const Win32MainView&) = delete;
+    Win32MainView& operator=(const Win32MainView&) = delete;
+
+    void Show(int showCommand);
+    // The message loop, until the program may end; the process's exit code.
+    int Run();
+
+    void SetCaption(const std::string& text) override;
+    void SetStatusText(const std::string& text) override;
+    void SetProgress(int percent) override;
+    void SetPorts(const std::vector<std::string>& names) override;
+    void SelectPort(int index) override;
+    void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon) override;
+    void ProcessMessages() override;
+    void WaitForMessages() override;
+    void SetTimer1(bool enabled) override;
+    void Beep() override;
+    void CloseWindow() override;
+    void EndProgram() override;
+
+private:
+    static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam);
+    LRESULT HandleMain(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleApplication(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateWindows();
+    void CreateControls();
+    HWND CreateControl(const ControlEntry& entry);
+    void CreateLinkLabel(const ControlEntry& entry);
+    void ChooseFonts();
+    void LoadBackground();
+    void PaintBackground(HDC dc);
+    // Key preview, then the dialog manager's keys (Tab, Enter, Space), then the control.
+    void Dispatch(MSG& message);
+    bool PreviewKey(const MSG& message);
+    int Scale(int value) const;
+    RECT Bounds(const ControlEntry& entry) const;
+
+    HINSTANCE instance_;
+    int dpi_ = 96;
+    HWND application_ = nullptr;
+    HWND window_ = nullptr;
+    HWND ComboBox2 = nullptr;
+    HWND Edit2 = nullptr;
+    HWND ProgressBar1 = nullptr;
+    HWND Button2 = nullptr;
+    HWND Button3 = nullptr;
+    std::unique_ptr<TAsUrlLabel> AsUrlLabel1;
+    HWND lastFocus_ = nullptr;
+    HFONT font_ = nullptr;
+    HFONT boldFont_ = nullptr;
+    std::string fontFace_;
+    HBITMAP background_ = nullptr;
+    int backgroundWidth_ = 0;
+    int backgroundHeight_ = 0;
+    HICON bigIcon_ = nullptr;
+    HICON smallIcon_ = nullptr;
+    std::unique_ptr<TMainForm> form_;
+    bool ended_ = false;
+    int exitCode_ = 0;
+};

@@ -1,0 +1,5 @@
+#pragma once
+
+// Resource numbers shared by the program's resource script and the window.
+#define IconResource 1
+#define BackgroundResource 100

@@ -1,0 +1,191 @@
+// Reads the Windows window's state through its controls, from outside, as the Wine tests need
+// it: no sleeping and guessing, the status line's text and the progress bar's position as
+// the window holds them. Prints UTF-8; exit status 0 when what was asked for holds.
+//
+//   inspect window                  visible, client size and caption of the main window
+//   inspect status | progress       the status line's text, the progress bar's position
+//   inspect ports                   the port list's items, the chosen one marked with *
+//   inspect wait-status TEXT SECS   until the status line reads TEXT
+//   inspect wait-box SECS           until a message box is open: its caption and text
+//   inspect wait-gone SECS          until the main window has closed (hidden or destroyed)
+//   inspect control NAME            screen rectangle of Button2, Button3, ComboBox2, link
+#include "WideText.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+HWND MainWindow() {
+    return FindWindowW(L"TMainForm", nullptr);
+}
+
+std::string Text(HWND window) {
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), length + 1)));
+    return Narrow(text);
+}
+
+HWND Child(const wchar_t* windowClass) {
+    const HWND main = MainWindow();
+    return main ? FindWindowExW(main, nullptr, windowClass, nullptr) : nullptr;
+}
+
+void Print(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Polls every 50 ms until `done` holds or `seconds` have passed.
+template <typename Condition> bool Within(double seconds, Condition done) {
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+    for (;;) {
+        if (done())
+            return true;
+        if (GetTickCount64() >= end)
+            return false;
+        Sleep(50);
+    }
+}
+
+struct BoxSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<BoxSearch*>(data);
+    wchar_t windowClass[64] = {};
+    GetClassNameW(window, windowClass, 64);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == search->process && IsWindowVisible(window) &&
+        std::wstring(windowClass) == L"#32770") {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND MessageBoxWindow() {
+    const HWND main = MainWindow();
+    if (!main)
+        return nullptr;
+    BoxSearch search{0, nullptr};
+    GetWindowThreadProcessId(main, &search.process);
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int Usage() {
+    Print("inspect: window | status | progress | ports | wait-status TEXT SECS | wait-box SECS "
+          "| wait-gone SECS | control NAME");
+    return 64;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t* argv[]) {
+    if (argc < 2)
+        return Usage();
+    const std::wstring command = argv[1];
+    if (command == L"window") {
+        const HWND main = MainWindow();
+        if (!main) {
+            Print("no window");
+            return 1;
+        }
+        RECT client;
+        GetClientRect(main, &client);
+        Print(std::string(IsWindowVisible(main) ? "visible " : "hidden ") +
+              std::to_string(client.right) + "x" + std::to_string(client.bottom) + " " +
+              Text(main));
+        return 0;
+    }
+    if (command == L"status") {
+        Print(Text(Child(L"Edit")));
+        return Child(L"Edit") ? 0 : 1;
+    }
+    if (command == L"progress") {
+        const HWND bar = Child(PROGRESS_CLASSW);
+        Print(std::to_string(SendMessageW(bar, PBM_GETPOS, 0, 0)));
+        return bar ? 0 : 1;
+    }
+    if (command == L"ports") {
+        const HWND list = Child(L"ComboBox");
+        if (!list)
+            return 1;
+        const LRESULT chosen = SendMessageW(list, CB_GETCURSEL, 0, 0);
+        const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            wchar_t item[256] = {};
+            if (SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 255)
+                SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                             reinterpret_cast<LPARAM>(item));
+            Print((i == chosen ? "*" : " ") + Narrow(item));
+        }
+        return 0;
+    }
+    if (command == L"wait-status" && argc == 4) {
+        const std::string wanted = Narrow(argv[2]);
+        std::string last;
+        const bool reached = Within(_wtof(argv[3]), [&] {
+            last = Text(Child(L"Edit"));
+            return last == wanted;
+        });
+        Print(last);
+        return reached ? 0 : 1;
+    }
+    if (command == L"wait-box" && argc == 3) {
+        HWND box = nullptr;
+        if (!Within(_wtof(argv[2]), [&] { return (box = MessageBoxWindow()) != nullptr; })) {
+            Print("no message box");
+            return 1;
+        }
+        // The text is the box's static control with the most text.
+        std::string text;
+        for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child;
+             child = FindWindowExW(box, child, L"Static", nullptr))
+            if (Text(child).size() > text.size())
+                text = Text(child);
+        Print(Text(box));
+        Print(text);
+        return 0;
+    }
+    if (command == L"wait-gone" && argc == 3) {
+        const bool gone = Within(_wtof(argv[2]), [] {
+            const HWND main = MainWindow();
+            return !main || !IsWindowVisible(main);
+        });
+        Print(gone ? "gone" : "still open");
+        return gone ? 0 : 1;
+    }
+    if (command == L"control" && argc == 3) {
+        const std::wstring name = argv[2];
+        const HWND main = MainWindow();
+        HWND control = nullptr;
+        if (name == L"Button2" || name == L"Button3") {
+            control = FindWindowExW(main, nullptr, L"Button", nullptr);
+            if (name == L"Button3")
+                control = FindWindowExW(main, control, L"Button", nullptr);
+        } else if (name == L"ComboBox2") {
+            control = Child(L"ComboBox");
+        } else if (name == L"link") {
+            control = Child(L"TAsUrlLabel");
+        }
+        if (!control)
+            return 1;
+        RECT box;
+        GetWindowRect(control, &box);
+        Print(std::to_string(box.left) + " " + std::to_string(box.top) + " " +
+              std::to_string(box.right - box.left) + " " + std::to_string(box.bottom - box.top));
+        return 0;
+    }
+    return Usage();
+}

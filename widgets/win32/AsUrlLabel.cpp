@@ -1,0 +1,307 @@
+#include "AsUrlLabel.h"
+
+#include "UrlOpener.h"
+#include "WideText.h"
+
+namespace {
+
+const wchar_t* const ClassName = L"TAsUrlLabel";
+
+// Blanks and the C0 and C1 control characters (U+0080 to U+009F are C2 80 to C2 9F in UTF-8).
+bool IsBlankOrControl(const std::string& text, size_t at, size_t& length) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    length = 1;
+    if (byte <= 0x20 || byte == 0x7f)
+        return true;
+    if (byte == 0xc2 && at + 1 < text.size()) {
+        const auto next = static_cast<unsigned char>(text[at + 1]);
+        length = 2;
+        return next >= 0x80 && next <= 0x9f;
+    }
+    return false;
+}
+
+bool EndsInBlankOrControl(const std::string& text, size_t end, size_t& length) {
+    const auto byte = static_cast<unsigned char>(text[end - 1]);
+    length = 1;
+    if (byte <= 0x20 || byte == 0x7f)
+        return true;
+    if (end >= 2 && byte >= 0x80 && byte <= 0x9f &&
+        static_cast<unsigned char>(text[end - 2]) == 0xc2) {
+        length = 2;
+        return true;
+    }
+    return false;
+}
+
+void RegisterClassOnce(HINSTANCE instance) {
+    static bool registered = false;
+    if (registered)
+        return;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = DefWindowProcW; // replaced per window in the constructor
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32649)); // IDC_HAND
+    windowClass.lpszClassName = ClassName;
+    registered = RegisterClassExW(&windowClass) != 0;
+}
+
+UINT HorizontalFlag(TAlignment value) {
+    switch (value) {
+    case taRightJustify:
+        return DT_RIGHT;
+    case taCenter:
+        return DT_CENTER;
+    case taLeftJustify:
+        break;
+    }
+    return DT_LEFT;
+}
+
+UINT VerticalFlag(TTextLayout value) {
+    switch (value) {
+    case tlCenter:
+        return DT_VCENTER;
+    case tlBottom:
+        return DT_BOTTOM;
+    case tlTop:
+        break;
+    }
+    return DT_TOP;
+}
+
+} // namespace
+
+bool TLabelFont::operator==(const TLabelFont& other) const {
+    return Name == other.Name && Height == other.Height && Bold == other.Bold &&
+           Italic == other.Italic && Underline == other.Underline && StrikeOut == other.StrikeOut &&
+           Color == other.Color;
+}
+
+const char* const TAsUrlLabel::DefaultUrl = "https://www.example.com/";
+
+TAsUrlLabel::TUrlOpener TAsUrlLabel::UrlOpener = OpenWithDefaultHandler;
+
+std::string TAsUrlLabel::TrimmedUrl(const std::string& url) {
+    size_t first = 0;
+    size_t end = url.size();
+    size_t length = 0;
+    while (first < end && IsBlankOrControl(url, first, length))
+        first += length;
+    while (end > first && EndsInBlankOrControl(url, end, length))
+        end -= length;
+    return url.substr(first, end - first);
+}
+
+TAsUrlLabel::TAsUrlLabel(HWND parent, int id, const RECT& bounds)
+    : color_(GetSysColor(COLOR_BTNFACE)), hoverColor_(GetSysColor(COLOR_BTNFACE)),
+      savedColor_(GetSysColor(COLOR_BTNFACE)) {
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
+    RegisterClassOnce(instance);
+    caption_ = DefaultUrl;
+    font_.Color = RGB(0, 0, 255);
+    font_.Underline = true;
+    // No automatic sizing: the label keeps the bounds it is given.
+    hoverCaption_ = DefaultUrl;
+    url_ = DefaultUrl;
+    savedCaption_ = DefaultUrl;
+    hoverFont_.Assign(font_);
+    hoverFont_.Color = RGB(255, 0, 0);
+    hoverFont_.ClearStyle();
+    savedFont_.Assign(font_);
+
+    handle_ = CreateWindowExW(0, ClassName, L"", WS_CHILD | WS_VISIBLE, bounds.left, bounds.top,
+                              bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (handle_) {
+        SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        SetWindowLongPtrW(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WindowProc));
+    }
+}
+
+TAsUrlLabel::~TAsUrlLabel() {
+    if (handle_) {
+        SetWindowLongPtrW(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DefWindowProcW));
+        DestroyWindow(handle_);
+    }
+    if (gdiFont_)
+        DeleteObject(gdiFont_);
+}
+
+void TAsUrlLabel::SetAlignment(TAlignment value) {
+    alignment_ = value;
+    Repaint();
+}
+
+void TAsUrlLabel::SetCaption(const std::string& value) {
+    caption_ = value;
+    if (handle_)
+        SetWindowTextW(handle_, Widen(value).c_str()); // what screen readers announce
+    Repaint();
+}
+
+void TAsUrlLabel::SetColor(COLORREF value) {
+    color_ = value;
+    Repaint();
+}
+
+void TAsUrlLabel::SetFont(const TLabelFont& value) {
+    font_.Assign(value);
+    Repaint();
+}
+
+void TAsUrlLabel::SetLayout(TTextLayout value) {
+    layout_ = value;
+    Repaint();
+}
+
+void TAsUrlLabel::SetTransparent(bool value) {
+    transparent_ = value;
+    Repaint();
+}
+
+void TAsUrlLabel::Repaint() {
+    if (handle_)
+        InvalidateRect(handle_, nullptr, FALSE);
+}
+
+void TAsUrlLabel::MouseEnter() {
+    if (onMouseEnter_)
+        onMouseEnter_();
+    savedAlignment_ = alignment_;
+    savedCaption_ = caption_;
+    savedColor_ = color_;
+    savedFont_.Assign(font_);
+    savedLayout_ = layout_;
+
+    alignment_ = hoverAlignment_;
+    color_ = hoverColor_;
+    caption_ = hoverCaption_;
+    font_.Assign(hoverFont_);
+    layout_ = hoverLayout_;
+    RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+void TAsUrlLabel::MouseLeave() {
+    if (onMouseLeave_)
+        onMouseLeave_();
+    alignment_ = savedAlignment_;
+    caption_ = savedCaption_;
+    color_ = savedColor_;
+    font_.Assign(savedFont_);
+    layout_ = savedLayout_;
+    RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
+void TAsUrlLabel::Click() {
+    if (onClick_)
+        onClick_();
+    // Whatever the handler makes of it, including an empty address, is its own affair.
+    if (UrlOpener)
+        UrlOpener(TrimmedUrl(url_));
+}
+
+HFONT TAsUrlLabel::CurrentFont() {
+    if (gdiFont_ && gdiFontMadeFrom_ == font_)
+        return gdiFont_;
+    if (gdiFont_)
+        DeleteObject(gdiFont_);
+    gdiFont_ = CreateFontW(font_.Height, 0, 0, 0, font_.Bold ? FW_BOLD : FW_NORMAL, font_.Italic,
+                           font_.Underline, font_.StrikeOut, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                           Widen(font_.Name).c_str());
+    gdiFontMadeFrom_ = font_;
+    return gdiFont_;
+}
+
+void TAsUrlLabel::Paint(HDC dc) {
+    RECT client;
+    GetClientRect(handle_, &client);
+    if (transparent_) {
+        // The parent draws what lies behind the label, in the label's coordinates.
+        const HWND parent = GetParent(handle_);
+        POINT origin{0, 0};
+        MapWindowPoints(handle_, parent, &origin, 1);
+        POINT old;
+        SetViewportOrgEx(dc, -origin.x, -origin.y, &old);
+        SendMessageW(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        SetViewportOrgEx(dc, old.x, old.y, nullptr);
+    } else {
+        const HBRUSH brush = CreateSolidBrush(color_);
+        FillRect(dc, &client, brush);
+        DeleteObject(brush);
+    }
+    const HGDIOBJ oldFont = SelectObject(dc, CurrentFont());
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, font_.Color);
+    const std::wstring text = Widen(caption_);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client,
+              HorizontalFlag(alignment_) | VerticalFlag(layout_) | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, oldFont);
+}
+
+LRESULT CALLBACK TAsUrlLabel::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* label = reinterpret_cast<TAsUrlLabel*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return label ? label->Handle(message, wParam, lParam)
+                 : DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT TAsUrlLabel::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1; // painted whole in WM_PAINT
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        const HDC dc = BeginPaint(handle_, &paint);
+        // Drawn off screen first: the picture behind, then the text, without flicker.
+        RECT client;
+        GetClientRect(handle_, &client);
+        const HDC memory = CreateCompatibleDC(dc);
+        const HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
+        const HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+        Paint(memory);
+        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
+        SelectObject(memory, oldBitmap);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        EndPaint(handle_, &paint);
+        return 0;
+    }
+    case WM_MOUSEMOVE:
+        if (!tracking_) {
+            TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, handle_, 0};
+            tracking_ = TrackMouseEvent(&track) != 0;
+            MouseEnter();
+        }
+        return 0;
+    case WM_MOUSELEAVE:
+        tracking_ = false;
+        MouseLeave();
+        return 0;
+    case WM_LBUTTONDOWN:
+        leftPressed_ = true;
+        SetCapture(handle_);
+        return 0;
+    case WM_LBUTTONUP: {
+        const bool pressed = leftPressed_;
+        leftPressed_ = false;
+        if (GetCapture() == handle_)
+            ReleaseCapture();
+        RECT client;
+        GetClientRect(handle_, &client);
+        const POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+        if (pressed && PtInRect(&client, at))
+            Click();
+        return 0;
+    }
+    case WM_CAPTURECHANGED:
+        leftPressed_ = false;
+        return 0;
+    case WM_GETDLGCODE:
+        return DLGC_STATIC;
+    default:
+        return DefWindowProcW(handle_, message, wParam, lParam);
+    }
+}
