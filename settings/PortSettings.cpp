@@ -23,14 +23,6 @@ const std::vector<std::string>& PortNames() {
     return names;
 }
 
-int PortIndex(const std::string& port) {
-    const auto& names = PortNames();
-    for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] == port)
-            return static_cast<int>(i);
-    return -1;
-}
-
 PortLookup PortsSectionLookup(std::string iniPath) {
     return
         [iniPath = std::move(iniPath)](const std::string& portName) -> std::optional<std::string> {

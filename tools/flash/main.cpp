@@ -83,8 +83,10 @@ int Run(int argc, char** argv) {
                  "Schnittstelle)."};
     app.name("morvik2-flash");
     app.set_version_flag("--version", std::string("morvik2-flash ") + MORVIK2_VERSION);
-    CLI::Option* portOption = app.add_option(
-        "--port", port, "COM1 bis COM16 oder ein Gerätepfad; sonst Port aus MV2.ini, sonst COM1");
+    CLI::Option* portOption =
+        app.add_option("--port", port,
+                       "COM1 bis COM" + std::to_string(MaxComNumber) +
+                           " oder ein Gerätepfad; sonst Port aus MV2.ini, sonst COM1");
     app.add_option("--file", file, "Firmware-Datei")->capture_default_str();
     app.add_option("--search-timeout", searchTimeout,
                    "Sekunden, die auf den Morvik 2 gewartet wird: 0 = unbegrenzt, höchstens " +
@@ -103,14 +105,14 @@ int Run(int argc, char** argv) {
     const std::optional<std::string> iniPath = SettingsPathInWorkingDirectory();
     TSetup setup;
     if (portOption->count() == 0) {
-        // As the window does: an unknown stored value falls back to COM1.
+        // As the window does: a stored value that names no port falls back to COM1.
         std::string stored = iniPath ? ProfileFile(*iniPath).ReadString("Setup", "Port", "") : "";
-        setup.Port = PortIndex(stored) >= 0 ? stored : "COM1";
-    } else if (PortIndex(port) >= 0 || IsDevicePath(port)) {
+        setup.Port = IsPortName(stored) ? stored : "COM1";
+    } else if (IsPortName(port)) {
         setup.Port = port;
     } else {
-        std::fprintf(stderr, "--port: \"%s\" ist weder COM1 bis COM16 noch ein Gerätepfad.\n",
-                     port.c_str());
+        std::fprintf(stderr, "--port: \"%s\" ist weder COM1 bis COM%d noch ein Gerätepfad.\n",
+                     port.c_str(), MaxComNumber);
         return ExitUsage;
     }
 
