@@ -11,7 +11,7 @@ namespace {
 
 bool FileExists(const std::string& path) {
     std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+    return std::filesystem::is_regular_file(std::filesystem::u8path(path), error);
 }
 
 // COM1 to COM16, then the higher COM ports the system reports (USB adapters get those), then

@@ -71,7 +71,7 @@ class SerialPort {
 public:
     virtual ~SerialPort() = default;
 
-    virtual bool Open(const std::string& devicePath) = 0; // CreateFileA, exclusive
+    virtual bool Open(const std::string& devicePath) = 0; // CreateFile, exclusive
     virtual bool GetCommState() = 0;                      // remembers the current line setting
     virtual bool SetCommState() = 0;                      // 115200 8N1, binary, no flow control
     virtual bool GetCommTimeouts(CommTimeouts& timeouts) = 0;

@@ -10,7 +10,8 @@ std::optional<std::string> SettingsPathInWorkingDirectory() {
     const std::filesystem::path dir = std::filesystem::current_path(error);
     if (error || dir.empty())
         return std::nullopt;
-    return (dir / SettingsFileName).string();
+    // UTF-8 like every other text here; string() would take Windows' ANSI code page.
+    return (dir / SettingsFileName).u8string();
 }
 
 const std::vector<std::string>& PortNames() {
