@@ -3,6 +3,7 @@
 #include "MessageText.h"
 #include "PortSettings.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -10,12 +11,32 @@ namespace {
 
 bool FileExists(const std::string& path) {
     std::error_code error;
-    return std::filesystem::is_regular_file(path, error);
+    return std::filesystem::is_regular_file(std::filesystem::u8path(path), error);
+}
+
+// COM1 to COM16, then the higher COM ports the system reports (USB adapters get those), then
+// the stored port if it is none of these: an adapter unplugged for now keeps its name.
+std::vector<std::string> PortList(const std::vector<SerialPortInfo>& present,
+                                  const std::string& stored) {
+    std::vector<std::string> list = PortNames();
+    const int listed = static_cast<int>(list.size());
+    std::vector<int> higher;
+    for (const SerialPortInfo& info : present)
+        if (ComNumber(info.name) > listed)
+            higher.push_back(ComNumber(info.name));
+    std::sort(higher.begin(), higher.end());
+    higher.erase(std::unique(higher.begin(), higher.end()), higher.end());
+    for (int number : higher)
+        list.push_back("COM" + std::to_string(number));
+    if (std::find(list.begin(), list.end(), stored) == list.end())
+        list.push_back(stored);
+    return list;
 }
 
 } // namespace
 
-TMainForm::TMainForm(MainView& view, std::unique_ptr<SerialPort> port)
+TMainForm::TMainForm(MainView& view, std::unique_ptr<SerialPort> port,
+                     PortEnumeration enumeratePorts)
     : view_(view),
       port_(port ? std::move(port)
                  : CreateSerialPort([this](const std::string& name) -> std::optional<std::string> {
@@ -23,6 +44,8 @@ TMainForm::TMainForm(MainView& view, std::unique_ptr<SerialPort> port)
                            return std::nullopt;
                        return PortsSectionLookup(*settingsPath_)(name);
                    })),
+      enumeratePorts_(enumeratePorts ? std::move(enumeratePorts)
+                                     : PortEnumeration([] { return EnumerateSerialPorts(); })),
       programmer_(*this, *port_) {}
 
 TMainForm::~TMainForm() = default;
@@ -43,13 +66,13 @@ void TMainForm::FormCreate() {
                ? SettingsFile->ReadString("Setup", "Port", "")
                : "COM1";
 
-    int index = PortIndex(port);
-    if (index < 0) {
-        index = 0;
+    // Only what names no port at all is replaced; a port that is missing now fails when opened.
+    if (!IsPortName(port))
         port = PortNames().front();
-    }
-    view_.SetPorts(PortNames());
-    view_.SelectPort(index); // not the user's choice: ComboBox2Change does not run
+    ports_ = PortList(enumeratePorts_(), port);
+    view_.SetPorts(ports_);
+    // Not the user's choice: ComboBox2Change does not run.
+    view_.SelectPort(int(std::find(ports_.begin(), ports_.end(), port) - ports_.begin()));
 
     HexFileAvailable = FileExists(FirmwareFileName);
 }
@@ -97,9 +120,8 @@ void TMainForm::Button3Click() {
 
 void TMainForm::ComboBox2Change(int index) {
     programmer_.StopRequested = true;
-    const auto& names = PortNames();
-    if (index >= 0 && size_t(index) < names.size())
-        programmer_.Setup.Port = names[size_t(index)];
+    if (index >= 0 && size_t(index) < ports_.size())
+        programmer_.Setup.Port = ports_[size_t(index)];
 }
 
 bool TMainForm::FormKeyDown(int virtualKey) {

@@ -4,12 +4,15 @@
 #include "ProfileFile.h"
 #include "Programmer.h"
 #include "SerialPort.h"
+#include "SerialPortList.h"
 #include "WindowServices.h"
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 inline const std::string WindowCaption = "QV Morvik 2 Softwareupdate";
 // The application title: the taskbar button's text and the exception display's caption.
@@ -24,8 +27,12 @@ constexpr int VkF10 = 121;
 // run uses. A view (MainView) shows it and calls its handlers; the logic lives here only.
 class TMainForm : public WindowServices {
 public:
-    // Without `port`, the platform's backend, with "COMn" looked up in the settings file.
-    explicit TMainForm(MainView& view, std::unique_ptr<SerialPort> port = nullptr);
+    using PortEnumeration = std::function<std::vector<SerialPortInfo>()>;
+
+    // Without `port`, the platform's backend, with "COMn" looked up in the settings file;
+    // without `enumeratePorts`, the ports the system reports.
+    explicit TMainForm(MainView& view, std::unique_ptr<SerialPort> port = nullptr,
+                       PortEnumeration enumeratePorts = {});
     ~TMainForm() override;
     TMainForm(const TMainForm&) = delete;
     TMainForm& operator=(const TMainForm&) = delete;
@@ -63,6 +70,8 @@ private:
     std::unique_ptr<ProfileFile> SettingsFile;
     std::optional<std::string> settingsPath_;
     std::unique_ptr<SerialPort> port_;
+    PortEnumeration enumeratePorts_;
+    std::vector<std::string> ports_; // ComboBox2's items
     Programmer programmer_;
     bool timer1Enabled_ = false;
     bool closed_ = false;

@@ -8,3 +8,19 @@ bool IsDevicePath(const std::string& port) {
 std::string DevicePath(const std::string& port) {
     return IsDevicePath(port) ? port : DevicePrefix + port;
 }
+
+int ComNumber(const std::string& port) {
+    if (port.size() < 4 || port.size() > 6 || port.compare(0, 3, "COM") != 0 || port[3] == '0')
+        return 0;
+    int number = 0;
+    for (size_t i = 3; i < port.size(); ++i) {
+        if (port[i] < '0' || port[i] > '9')
+            return 0;
+        number = number * 10 + (port[i] - '0');
+    }
+    return number <= MaxComNumber ? number : 0;
+}
+
+bool IsPortName(const std::string& port) {
+    return ComNumber(port) > 0 || IsDevicePath(port);
+}

@@ -71,7 +71,7 @@ class SerialPort {
 public:
     virtual ~SerialPort() = default;
 
-    virtual bool Open(const std::string& devicePath) = 0; // CreateFileA, exclusive
+    virtual bool Open(const std::string& devicePath) = 0; // CreateFile, exclusive
     virtual bool GetCommState() = 0;                      // remembers the current line setting
     virtual bool SetCommState() = 0;                      // 115200 8N1, binary, no flow control
     virtual bool GetCommTimeouts(CommTimeouts& timeouts) = 0;
@@ -97,6 +97,16 @@ inline const std::string DevicePrefix = "\\\\.\\";
 
 // Whether `port` names a device by its path (the command-line tool takes those beside COMn).
 bool IsDevicePath(const std::string& port);
+
+// The highest COM number Windows hands out.
+constexpr int MaxComNumber = 256;
+
+// n for "COMn" with n from 1 to MaxComNumber, written as Windows writes it (upper case, no
+// leading zero); 0 for any other text.
+int ComNumber(const std::string& port);
+
+// Whether the user may choose a port by `port`: "COMn" as ComNumber takes it, or a device path.
+bool IsPortName(const std::string& port);
 
 // Device path for a port name: DevicePrefix + name, unless the name is already a device path.
 std::string DevicePath(const std::string& port);

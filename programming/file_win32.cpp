@@ -1,4 +1,5 @@
 #include "FirmwareFile.h"
+#include "WideText.h"
 
 #include <cerrno>
 #include <io.h>
@@ -7,7 +8,7 @@
 
 std::FILE* OpenSharedForReading(const std::string& name, int& error) {
     errno = 0;
-    std::FILE* file = _fsopen(name.c_str(), "rb", _SH_DENYWR);
+    std::FILE* file = _wfsopen(Widen(name).c_str(), L"rb", _SH_DENYWR);
     if (!file) {
         error = errno ? errno : EIO;
         return nullptr;

@@ -1,6 +1,7 @@
 // The serial link on Windows: the Win32 communications calls, with the fixed values the
 // bootloader needs.
 #include "SerialPort.h"
+#include "WideText.h"
 
 #include <windows.h>
 
@@ -14,12 +15,14 @@ static_assert(Win32Error::AccessDenied == ERROR_ACCESS_DENIED &&
 
 namespace {
 
+// In the system's language, umlauts and all.
 std::string SystemText(DWORD error) {
-    char* text = nullptr;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result = length ? std::string(text, length) : "Fehler " + std::to_string(error);
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string result =
+        length ? Narrow(std::wstring(text, length)) : "Fehler " + std::to_string(error);
     if (text)
         LocalFree(text);
     while (!result.empty() &&
@@ -36,7 +39,7 @@ public:
         CloseHandle();
         lastError_ = PortError{};
         lastError_.devicePath = devicePath;
-        handle_ = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+        handle_ = CreateFileW(Widen(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         return handle_ != INVALID_HANDLE_VALUE || Fail();
     }

@@ -10,7 +10,8 @@ std::optional<std::string> SettingsPathInWorkingDirectory() {
     const std::filesystem::path dir = std::filesystem::current_path(error);
     if (error || dir.empty())
         return std::nullopt;
-    return (dir / SettingsFileName).string();
+    // UTF-8 like every other text here; string() would take Windows' ANSI code page.
+    return (dir / SettingsFileName).u8string();
 }
 
 const std::vector<std::string>& PortNames() {
@@ -21,14 +22,6 @@ const std::vector<std::string>& PortNames() {
         return list;
     }();
     return names;
-}
-
-int PortIndex(const std::string& port) {
-    const auto& names = PortNames();
-    for (size_t i = 0; i < names.size(); ++i)
-        if (names[i] == port)
-            return static_cast<int>(i);
-    return -1;
 }
 
 PortLookup PortsSectionLookup(std::string iniPath) {

@@ -12,11 +12,8 @@ inline const std::string SettingsFileName = "MV2.ini";
 // be determined (it was deleted, say): then no settings file is read or written.
 std::optional<std::string> SettingsPathInWorkingDirectory();
 
-// The port names offered to the user, "COM1" to "COM16".
+// The port names always offered to the user, "COM1" to "COM16", whether present or not.
 const std::vector<std::string>& PortNames();
-
-// The index of `port` among PortNames(), compared as a whole with case counting; -1 if none.
-int PortIndex(const std::string& port);
 
 // Looks "COMn" up in section "Ports" of the settings file at `iniPath`, anew on every call,
 // so that an edit takes effect with the next run. The program never writes that section.

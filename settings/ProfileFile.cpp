@@ -295,9 +295,9 @@ void Put(std::vector<std::string>& lines, const std::string& section, const std:
 
 ProfileFile::ProfileFile(std::string path) : path_(std::move(path)) {
     std::error_code error;
-    const fs::path absolute = fs::absolute(path_, error);
+    const fs::path absolute = fs::absolute(fs::u8path(path_), error);
     if (!error)
-        path_ = absolute.string();
+        path_ = absolute.u8string();
 }
 
 ProfileFile ProfileFile::Unavailable(const std::string& shownName) {

@@ -1,6 +1,8 @@
 // The settings file on Windows.
 #include "ProfileStorage.h"
 
+#include "WideText.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -53,23 +55,23 @@ bool SetSize(HANDLE file, size_t size) {
 // The file `path` ends at after symbolic links, or `path` when there is none yet; empty when
 // that cannot be told. `exists` says whether there is one.
 std::string Resolve(const std::string& path, bool& exists) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
     exists = attributes != INVALID_FILE_ATTRIBUTES;
     if (!exists)
         return GetLastError() == ERROR_FILE_NOT_FOUND ? path : std::string();
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return path;
-    const Handle file(CreateFileA(path.c_str(), 0, ShareAll, nullptr, OPEN_EXISTING,
+    const Handle file(CreateFileW(Widen(path).c_str(), 0, ShareAll, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid())
         return {};
-    std::string target(MAX_PATH * 4, '\0');
-    const DWORD length = GetFinalPathNameByHandleA(file.Get(), target.data(), DWORD(target.size()),
+    std::wstring target(MAX_PATH * 4, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(file.Get(), target.data(), DWORD(target.size()),
                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0 || length >= target.size())
         return {};
     target.resize(length);
-    return target;
+    return Narrow(target);
 }
 
 // A new file beside `target`; invalid, with the error kept, when the folder takes none.
@@ -78,7 +80,7 @@ HANDLE CreateBeside(const std::string& target, std::string& name) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = target + "." + std::to_string(GetCurrentProcessId()) + "-" +
                std::to_string(counter++) + ".tmp";
-        const HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const HANDLE file = CreateFileW(Widen(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
             return file;
@@ -90,8 +92,8 @@ HANDLE CreateBeside(const std::string& target, std::string& name) {
 
 ReadResult ReadAll(const std::string& path, std::size_t limit, std::string& content) {
     content.clear();
-    const Handle file(CreateFileA(path.c_str(), GENERIC_READ, ShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const Handle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, ShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
@@ -123,7 +125,7 @@ ReplaceResult Replace(const std::string& path, const std::string& content) {
         return ReplaceResult::Failed;
     if (exists) {
         // Refuses what the user may not write (read-only, say) and what is no disk file.
-        const Handle probe(CreateFileA(target.c_str(), GENERIC_WRITE, ShareAll, nullptr,
+        const Handle probe(CreateFileW(Widen(target).c_str(), GENERIC_WRITE, ShareAll, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!probe.Valid() || GetFileType(probe.Get()) != FILE_TYPE_DISK)
             return ReplaceResult::Failed;
@@ -136,24 +138,25 @@ ReplaceResult Replace(const std::string& path, const std::string& content) {
                                                      : ReplaceResult::Failed;
     if (!WriteAll(temp.Get(), content) || !FlushFileBuffers(temp.Get()) || !temp.Close()) {
         temp.Close();
-        DeleteFileA(name.c_str());
+        DeleteFileW(Widen(name).c_str());
         return ReplaceResult::Failed;
     }
     // ReplaceFile keeps the old file's attributes and access rights; a plain move is what is
     // left when there is no old file or the volume cannot do that.
-    if (exists && ReplaceFileA(target.c_str(), name.c_str(), nullptr,
+    const std::wstring wideTarget = Widen(target), wideName = Widen(name);
+    if (exists && ReplaceFileW(wideTarget.c_str(), wideName.c_str(), nullptr,
                                REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
         return ReplaceResult::Replaced;
-    if (MoveFileExA(name.c_str(), target.c_str(),
+    if (MoveFileExW(wideName.c_str(), wideTarget.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return ReplaceResult::Replaced;
-    DeleteFileA(name.c_str());
+    DeleteFileW(wideName.c_str());
     return ReplaceResult::Failed;
 }
 
 bool Overwrite(const std::string& path, const std::string& content) {
-    Handle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file.Valid() || GetFileType(file.Get()) != FILE_TYPE_DISK ||
         !GetFileSizeEx(file.Get(), &size))

@@ -23,7 +23,7 @@ protected:
         auto fake = std::make_unique<FakeSerialPort>(log);
         port = fake.get();
         port->device = GoodDevice();
-        form = std::make_unique<TMainForm>(view, std::move(fake));
+        form = std::make_unique<TMainForm>(view, std::move(fake), [this] { return present; });
         view.form = form.get();
         form->FormCreate();
     }
@@ -34,6 +34,7 @@ protected:
     TempDir dir;
     WorkingDirectory cwd;
     EventLog log;
+    std::vector<SerialPortInfo> present; // the ports the system reports
     FakeView view;
     FakeSerialPort* port = nullptr;
     std::unique_ptr<TMainForm> form;
@@ -49,8 +50,12 @@ TEST_F(WindowLogicTest, StoredPortIsShownOrCom1AndTheCloseStoresTheChosenOne) {
         {nullptr, 0, -1, "[Setup]\r\nPort=COM1\r\n"},
         {"[Setup]\r\nPort=COM12\r\n", 11, 4, "[Setup]\r\nPort=COM5\r\n"},
         {"[setup]\nPORT=COM16\n", 15, -1, "[setup]\nPORT=COM16\n"},
+        // Names of no port at all; Windows writes neither lower case nor leading zeros.
         {"[Setup]\r\nPort=com3\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
-        {"[Setup]\r\nPort=COM17\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
+        {"[Setup]\r\nPort=COM03\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
+        {"[Setup]\r\nPort=COM0\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
+        {"[Setup]\r\nPort=COM257\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
+        {"[Setup]\r\nPort=foo\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
         {"[Setup]\r\nSpeed=9600\r\n", 0, -1, "[Setup]\r\nSpeed=9600\r\nPort=COM1\r\n"},
         {"\x01garbage", 0, -1, "\x01garbage\r\n[Setup]\r\nPort=COM1\r\n"},
         // Other sections, keys, comments and blank lines stay as they are.
@@ -81,6 +86,81 @@ TEST_F(WindowLogicTest, StoredPortIsShownOrCom1AndTheCloseStoresTheChosenOne) {
         EXPECT_EQ(dir.Read("MV2.ini"), c.afterClose);
         EXPECT_EQ(view.programEnds, 1);
     }
+}
+
+// A port as Windows reports a USB adapter.
+SerialPortInfo Reported(const std::string& name) {
+    SerialPortInfo port;
+    port.name = name;
+    port.description = "USB Serial Port (" + name + ")";
+    return port;
+}
+
+std::vector<std::string> Com1To16And(std::vector<std::string> more) {
+    std::vector<std::string> list;
+    for (int n = 1; n <= 16; ++n)
+        list.push_back("COM" + std::to_string(n));
+    list.insert(list.end(), more.begin(), more.end());
+    return list;
+}
+
+// Ports above COM16 that the system reports follow COM16 in numeric order; a stored port that
+// is missing now (an adapter unplugged, a device path) is kept as it is, last.
+TEST_F(WindowLogicTest, ReportedAndStoredPortsFollowCom16) {
+    const struct {
+        std::vector<std::string> present;
+        const char* stored;
+        std::vector<std::string> extra;
+        int shown;
+    } cases[] = {
+        {{}, "COM23", {"COM23"}, 16},
+        {{}, "/dev/ttyUSB0", {"/dev/ttyUSB0"}, 16},
+        {{},
+         "/dev/serial/by-id/usb-FTDI_A50285BI-if00-port0",
+         {"/dev/serial/by-id/usb-FTDI_A50285BI-if00-port0"},
+         16},
+        {{"COM23", "COM5"}, "COM5", {"COM23"}, 4},
+        {{"COM40", "COM23", "COM23", "/dev/ttyUSB0", "COM100"},
+         "COM30",
+         {"COM23", "COM40", "COM100", "COM30"},
+         19},
+        {{"COM23"}, "COM23", {"COM23"}, 16},
+        {{"COM23"}, "com23", {"COM23"}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        const std::string ini = std::string("[Setup]\r\nPort=") + c.stored + "\r\n";
+        dir.Write("MV2.ini", ini);
+        present.clear();
+        for (const std::string& name : c.present)
+            present.push_back(Reported(name));
+        view = FakeView();
+        Start();
+        EXPECT_EQ(view.ports, Com1To16And(c.extra));
+        EXPECT_EQ(view.selected, c.shown);
+        EXPECT_FALSE(form->Program().StopRequested);
+        view.CloseWindow();
+        EXPECT_EQ(dir.Read("MV2.ini"), c.shown == 0 ? "[Setup]\r\nPort=COM1\r\n" : ini);
+    }
+}
+
+// The port chosen from beyond COM16 is the one the next run opens and the close stores.
+TEST_F(WindowLogicTest, ChoosingAReportedPortProgramsThroughIt) {
+    dir.Write("Morvik2 update.QV", FirmwareText(4));
+    dir.Write("MV2.ini", "[Setup]\r\nPort=/dev/ttyUSB0\r\n");
+    present = {Reported("COM23")};
+    Start();
+    ASSERT_EQ(view.ports, Com1To16And({"COM23", "/dev/ttyUSB0"}));
+    form->Button2Click();
+    EXPECT_EQ(port->openedPath, "/dev/ttyUSB0");
+
+    form->ComboBox2Change(16);
+    EXPECT_EQ(form->Program().Setup.Port, "COM23");
+    form->Button2Click();
+    EXPECT_EQ(view.statuses.back(), "Alles OK !");
+    EXPECT_EQ(port->openedPath, "\\\\.\\COM23");
+    view.CloseWindow();
+    EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=COM23\r\n");
 }
 
 TEST_F(WindowLogicTest, FilesAreLookedForInTheWorkingDirectory) {

@@ -57,6 +57,32 @@ TEST_F(FlashEndToEnd, LatePowerOnAndPortsMappedThroughTheSettingsFile) {
     EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=COM7\r\n[Ports]\r\nCOM7=" + Link() + "\r\n");
 }
 
+// A USB adapter on Windows gets COM23 and the like: stored or given, such a port is used as it
+// is, and on Linux mapped through section "Ports" like any other.
+TEST_F(FlashEndToEnd, PortsAboveCom16FromTheSettingsFileOrTheCommandLine) {
+    if (!HaveProgram("srec_cat"))
+        GTEST_SKIP() << "srec_cat (srecord) is not installed";
+    const std::string data = MakeData(512);
+    dir.Write("Morvik2 update.QV", HexFor(data));
+    const std::string ports = "[Ports]\r\nCOM23=" + Link() + "\r\n";
+    for (const char* stored : {"COM23", "COM2"}) {
+        SCOPED_TRACE(stored);
+        const std::string ini = std::string("[Setup]\r\nPort=") + stored + "\r\n" + ports;
+        dir.Write("MV2.ini", ini);
+        StartSimulator({"--once"});
+        // A wrong port must not leave the run searching for ever.
+        std::vector<std::string> argv = {MORVIK2_FLASH, "--search-timeout", "60"};
+        if (stored != std::string("COM23"))
+            argv.insert(argv.end(), {"--port", "COM23"});
+        Process flash(argv, dir.Path());
+        EXPECT_EQ(flash.Wait(), 0) << flash.Stderr();
+        EXPECT_EQ(Lines(flash.Stdout()), okStatuses);
+        EXPECT_EQ(sim->Wait(), 0);
+        ExpectImageEquals(data);
+        EXPECT_EQ(dir.Read("MV2.ini"), ini);
+    }
+}
+
 TEST_F(FlashEndToEnd, DeviceFaultsEndWithTheirMessagesAndExitStatus) {
     struct Case {
         std::string fault;
@@ -150,11 +176,14 @@ TEST_F(FlashEndToEnd, RefusesMissingAndBadFilesBeforeTheDeviceGetsAFrame) {
 }
 
 TEST_F(FlashEndToEnd, UsageErrorsHaveTheirOwnExitStatus) {
-    for (std::vector<std::string> wrong :
-         {std::vector<std::string>{"--port", "COM17"}, {"--port", "com3"}, {"--bogus"}}) {
+    for (std::vector<std::string> wrong : {std::vector<std::string>{"--port", "COM257"},
+                                           {"--port", "COM0"},
+                                           {"--port", "COM03"},
+                                           {"--port", "com3"},
+                                           {"--bogus"}}) {
         Process usage({MORVIK2_FLASH, wrong[0], wrong.size() > 1 ? wrong[1] : "--quiet"},
                       dir.Path());
-        EXPECT_EQ(usage.Wait(), 64) << wrong[0];
+        EXPECT_EQ(usage.Wait(), 64) << wrong.back();
     }
 }
 

@@ -131,7 +131,7 @@ TEST_F(ProcessHardening, RefusedOptionsAndFileNamesEndWithTheirStatusAndMessage)
         {"empty port name",
          {flash, "--port", ""},
          64,
-         "--port: \"\" ist weder COM1 bis COM16 noch ein Gerätepfad.\n"},
+         "--port: \"\" ist weder COM1 bis COM256 noch ein Gerätepfad.\n"},
         {"search timeout NaN",
          {flash, "--port", Link(), "--search-timeout", "nan"},
          64,

@@ -279,6 +279,28 @@ TEST(PortNames, ComNamesMapToTheSectionOrToTheSerialDevices) {
     };
     EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM3", ports), "/dev/ttyUSB0");
     EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM4", ports), "/dev/ttyS3");
+    // Above COM16 as below it.
+    EXPECT_EQ(PosixSerialPort::MapDevicePath(DevicePath("COM23"), none), "/dev/ttyS22");
+    EXPECT_EQ(PosixSerialPort::MapDevicePath(DevicePath("COM256"), none), "/dev/ttyS255");
+    PortLookup high = [](const std::string& name) -> std::optional<std::string> {
+        return name == "COM23" ? std::optional<std::string>("/dev/ttyUSB3") : std::nullopt;
+    };
+    EXPECT_EQ(PosixSerialPort::MapDevicePath(DevicePath("COM23"), high), "/dev/ttyUSB3");
+}
+
+// What the window keeps and the command line takes: COMn as Windows writes it, or a path.
+TEST(PortNames, ComNamesAsWindowsWritesThemOrDevicePaths) {
+    for (const char* name :
+         {"COM1", "COM9", "COM10", "COM16", "COM17", "COM23", "COM100", "COM256", "/dev/ttyUSB0",
+          "/dev/serial/by-id/usb-FTDI-if00-port0", "ttys/3", "\\\\.\\COM300", "\\\\.\\CNCA0"})
+        EXPECT_TRUE(IsPortName(name)) << name;
+    for (const char* name : {"", "COM", "COM0", "COM00", "COM01", "COM03", "COM257", "COM1000",
+                             "COM99999999999", "com3", "Com3", "COM3 ", " COM3", "COM+3", "COM-1",
+                             "COM3a", "LPT1", "ttyUSB0", "\\\\COM3"})
+        EXPECT_FALSE(IsPortName(name)) << name;
+    EXPECT_EQ(ComNumber("COM23"), 23);
+    EXPECT_EQ(ComNumber("COM256"), 256);
+    EXPECT_EQ(ComNumber("/dev/ttyS22"), 0);
 }
 
 } // namespace

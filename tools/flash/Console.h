@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
+#include <vector>
 
 // What the command-line tool needs of the platform's console.
 
@@ -11,6 +13,9 @@
 // they are closed (or the port would get one of them) and SIGPIPE ignored (a reader that has
 // gone must not end a run half-way).
 void PrepareConsole();
+// The program's arguments in UTF-8, the program's name first. Windows hands main its arguments
+// in the ANSI code page, which has no room for most names; POSIX passes them through.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
 bool IsTerminal(std::FILE* stream);
 void InstallStopSignals(); // the first Ctrl-C / SIGTERM asks to stop, the second exits at once
 int StopSignalCount();

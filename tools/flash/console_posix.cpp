@@ -91,6 +91,10 @@ private:
 
 } // namespace
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
 void PrepareConsole() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {

@@ -1,8 +1,12 @@
 #include "Console.h"
 
+#include "WideText.h"
+
 #include <atomic>
 #include <io.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 namespace {
 std::atomic<int> stopSignals{0};
@@ -13,6 +17,18 @@ BOOL WINAPI OnConsoleControl(DWORD) {
     return TRUE;
 }
 } // namespace
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide)
+        return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i)
+        arguments.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
 
 void PrepareConsole() {
     SetConsoleOutputCP(CP_UTF8);

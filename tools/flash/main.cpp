@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <vector>
 
 #ifndef MORVIK2_VERSION
 #define MORVIK2_VERSION "0"
@@ -73,7 +74,7 @@ void PrintFileProblem(const char* headline, const std::string& path, const std::
     std::fprintf(stderr, "%s\n%s: %s\n", headline, path.c_str(), error.message().c_str());
 }
 
-int Run(int argc, char** argv) {
+int Run(const std::vector<std::string>& arguments) {
     std::string port;
     std::string file = FirmwareFileName;
     double searchTimeout = 0;
@@ -83,8 +84,10 @@ int Run(int argc, char** argv) {
                  "Schnittstelle)."};
     app.name("morvik2-flash");
     app.set_version_flag("--version", std::string("morvik2-flash ") + MORVIK2_VERSION);
-    CLI::Option* portOption = app.add_option(
-        "--port", port, "COM1 bis COM16 oder ein Gerätepfad; sonst Port aus MV2.ini, sonst COM1");
+    CLI::Option* portOption =
+        app.add_option("--port", port,
+                       "COM1 bis COM" + std::to_string(MaxComNumber) +
+                           " oder ein Gerätepfad; sonst Port aus MV2.ini, sonst COM1");
     app.add_option("--file", file, "Firmware-Datei")->capture_default_str();
     app.add_option("--search-timeout", searchTimeout,
                    "Sekunden, die auf den Morvik 2 gewartet wird: 0 = unbegrenzt, höchstens " +
@@ -92,8 +95,11 @@ int Run(int argc, char** argv) {
         ->check(SearchTimeoutRange())
         ->capture_default_str();
     app.add_flag("--quiet", quiet, "Keine Fortschrittsanzeige");
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(int(argv.size()), argv.data());
     } catch (const CLI::ParseError& error) {
         int status = app.exit(error);
         return status == 0 ? ExitOk : ExitUsage;
@@ -103,19 +109,19 @@ int Run(int argc, char** argv) {
     const std::optional<std::string> iniPath = SettingsPathInWorkingDirectory();
     TSetup setup;
     if (portOption->count() == 0) {
-        // As the window does: an unknown stored value falls back to COM1.
+        // As the window does: a stored value that names no port falls back to COM1.
         std::string stored = iniPath ? ProfileFile(*iniPath).ReadString("Setup", "Port", "") : "";
-        setup.Port = PortIndex(stored) >= 0 ? stored : "COM1";
-    } else if (PortIndex(port) >= 0 || IsDevicePath(port)) {
+        setup.Port = IsPortName(stored) ? stored : "COM1";
+    } else if (IsPortName(port)) {
         setup.Port = port;
     } else {
-        std::fprintf(stderr, "--port: \"%s\" ist weder COM1 bis COM16 noch ein Gerätepfad.\n",
-                     port.c_str());
+        std::fprintf(stderr, "--port: \"%s\" ist weder COM1 bis COM%d noch ein Gerätepfad.\n",
+                     port.c_str(), MaxComNumber);
         return ExitUsage;
     }
 
     std::error_code fileError;
-    const auto fileType = std::filesystem::status(file, fileError).type();
+    const auto fileType = std::filesystem::status(std::filesystem::u8path(file), fileError).type();
     if (fileType == std::filesystem::file_type::not_found) {
         std::fprintf(stderr, "%s\n%s\n", DisplayText(MessageText::NoFirmwareFile).c_str(),
                      file.c_str());
@@ -152,9 +158,9 @@ int main(int argc, char** argv) {
     // Nothing leaves main: the run's objects are unwound (the port restored and released)
     // before the process ends with a message and an exit status.
     try {
-        return Run(argc, argv);
+        return Run(CommandLineArguments(argc, argv));
     } catch (const std::filesystem::filesystem_error& error) {
-        PrintFileProblem("Auf eine Datei kann nicht zugegriffen werden!", error.path1().string(),
+        PrintFileProblem("Auf eine Datei kann nicht zugegriffen werden!", error.path1().u8string(),
                          error.code());
         return ExitFile;
     } catch (const std::exception& error) {
