@@ -2,7 +2,8 @@
 // it: no sleeping and guessing, the status line's text and the progress bar's position as
 // the window holds them. Prints UTF-8; exit status 0 when what was asked for holds.
 //
-//   inspect window                  visible, client size and caption of the main window
+//   inspect window [SECS]           visible, client size and caption of the main window, once
+//                                   it is visible (waiting up to SECS)
 //   inspect status | progress       the status line's text, the progress bar's position
 //   inspect ports                   the port list's items, the chosen one marked with *
 //   inspect wait-status TEXT SECS   until the status line reads TEXT
@@ -96,7 +97,11 @@ int wmain(int argc, wchar_t* argv[]) {
         return Usage();
     const std::wstring command = argv[1];
     if (command == L"window") {
-        const HWND main = MainWindow();
+        HWND main = nullptr;
+        Within(argc > 2 ? _wtof(argv[2]) : 0, [&] {
+            main = MainWindow();
+            return main && IsWindowVisible(main);
+        });
         if (!main) {
             Print("no window");
             return 1;
