@@ -16,6 +16,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -25,10 +26,18 @@ HWND MainWindow() {
     return FindWindowW(L"TMainForm", nullptr);
 }
 
+// WM_GETTEXT, not GetWindowText: for another process's window that returns the name it was
+// created with, not what an edit control holds now.
 std::string Text(HWND window) {
-    const int length = GetWindowTextLengthW(window);
+    DWORD_PTR length = 0;
+    if (!window ||
+        !SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length))
+        return {};
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), length + 1)));
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &copied);
+    text.resize(std::min<size_t>(static_cast<size_t>(copied), static_cast<size_t>(length)));
     return Narrow(text);
 }
 
