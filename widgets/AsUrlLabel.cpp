@@ -1,6 +1,7 @@
 #include "AsUrlLabel.h"
 
 #include "UrlOpener.h"
+#include "UrlText.h"
 
 #include <QApplication>
 #include <QEnterEvent>
@@ -31,22 +32,6 @@ Qt::Alignment VerticalFlag(TTextLayout value) {
         break;
     }
     return Qt::AlignTop;
-}
-
-bool IsBlankOrControl(QChar c) {
-    return c.unicode() <= 0x20 || c.category() == QChar::Other_Control;
-}
-
-QString TrimBlanksAndControls(const QString& text) {
-    qsizetype first = 0;
-    qsizetype end = text.size();
-    while (first < end && IsBlankOrControl(text.at(first))) {
-        ++first;
-    }
-    while (end > first && IsBlankOrControl(text.at(end - 1))) {
-        --end;
-    }
-    return text.mid(first, end - first);
 }
 
 QColor ButtonFaceColor() {
@@ -165,7 +150,7 @@ void TAsUrlLabel::Click() {
     }
     // Whatever the handler makes of it, including an empty address, is its own affair.
     if (UrlOpener) {
-        UrlOpener(TrimBlanksAndControls(url_).toUtf8().toStdString());
+        UrlOpener(TrimBlanksAndControls(url_.toUtf8().toStdString()));
     }
 }
 

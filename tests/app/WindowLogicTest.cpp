@@ -1,5 +1,6 @@
 // The window's logic without a toolkit: start-up, the settings file, clicks, keys, the port
 // selector and the close, on a recording view and a fake port.
+#include "ControlTable.h"
 #include "FakeView.h"
 #include "Fakes.h"
 #include "TempDir.h"
@@ -363,6 +364,21 @@ TEST_F(WindowLogicTest, FailuresAreShownAndTheWindowStaysUsable) {
     form->Button2Click();
     EXPECT_EQ(view.statuses.back(), "Alles OK !");
     EXPECT_FALSE(form->Program().Busy);
+}
+
+// A label in a wider face may grow to the right, but never into the control beside it.
+TEST(ControlTable, LabelsMayGrowUpToTheirNeighbourOrTheWindowEdge) {
+    for (const ControlEntry& entry : Controls()) {
+        if (entry.kind != ControlKind::Label)
+            continue;
+        SCOPED_TRACE(entry.name);
+        EXPECT_GE(LabelRoom(entry), entry.width);
+        EXPECT_LE(entry.left + LabelRoom(entry), ClientWidth);
+    }
+    const ControlEntry& comPort = Control("Label3");
+    EXPECT_EQ(comPort.left + LabelRoom(comPort), Control("ComboBox2").left - 2);
+    const ControlEntry& info = Control("Label4");
+    EXPECT_EQ(info.left + LabelRoom(info), Control("Edit2").left - 2);
 }
 
 } // namespace

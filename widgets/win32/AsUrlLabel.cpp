@@ -1,38 +1,12 @@
 #include "AsUrlLabel.h"
 
 #include "UrlOpener.h"
+#include "UrlText.h"
 #include "WideText.h"
 
 namespace {
 
 const wchar_t* const ClassName = L"TAsUrlLabel";
-
-// Blanks and the C0 and C1 control characters (U+0080 to U+009F are C2 80 to C2 9F in UTF-8).
-bool IsBlankOrControl(const std::string& text, size_t at, size_t& length) {
-    const auto byte = static_cast<unsigned char>(text[at]);
-    length = 1;
-    if (byte <= 0x20 || byte == 0x7f)
-        return true;
-    if (byte == 0xc2 && at + 1 < text.size()) {
-        const auto next = static_cast<unsigned char>(text[at + 1]);
-        length = 2;
-        return next >= 0x80 && next <= 0x9f;
-    }
-    return false;
-}
-
-bool EndsInBlankOrControl(const std::string& text, size_t end, size_t& length) {
-    const auto byte = static_cast<unsigned char>(text[end - 1]);
-    length = 1;
-    if (byte <= 0x20 || byte == 0x7f)
-        return true;
-    if (end >= 2 && byte >= 0x80 && byte <= 0x9f &&
-        static_cast<unsigned char>(text[end - 2]) == 0xc2) {
-        length = 2;
-        return true;
-    }
-    return false;
-}
 
 void RegisterClassOnce(HINSTANCE instance) {
     static bool registered = false;
@@ -83,17 +57,6 @@ bool TLabelFont::operator==(const TLabelFont& other) const {
 const char* const TAsUrlLabel::DefaultUrl = "https://www.example.com/";
 
 TAsUrlLabel::TUrlOpener TAsUrlLabel::UrlOpener = OpenWithDefaultHandler;
-
-std::string TAsUrlLabel::TrimmedUrl(const std::string& url) {
-    size_t first = 0;
-    size_t end = url.size();
-    size_t length = 0;
-    while (first < end && IsBlankOrControl(url, first, length))
-        first += length;
-    while (end > first && EndsInBlankOrControl(url, end, length))
-        end -= length;
-    return url.substr(first, end - first);
-}
 
 TAsUrlLabel::TAsUrlLabel(HWND parent, int id, const RECT& bounds)
     : color_(GetSysColor(COLOR_BTNFACE)), hoverColor_(GetSysColor(COLOR_BTNFACE)),
@@ -200,7 +163,7 @@ void TAsUrlLabel::Click() {
         onClick_();
     // Whatever the handler makes of it, including an empty address, is its own affair.
     if (UrlOpener)
-        UrlOpener(TrimmedUrl(url_));
+        UrlOpener(TrimBlanksAndControls(url_));
 }
 
 HFONT TAsUrlLabel::CurrentFont() {

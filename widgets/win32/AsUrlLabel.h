@@ -82,9 +82,6 @@ public:
     // Runs on a click, before the address is opened.
     void SetOnClick(TNotifyEvent handler) { onClick_ = std::move(handler); }
 
-    // Leading and trailing blanks and control characters removed.
-    static std::string TrimmedUrl(const std::string& url);
-
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
