@@ -1,5 +1,6 @@
 #include "Win32MainView.h"
 
+#include "BufferedPaint.h"
 #include "ControlTable.h"
 #include "JpegImage.h"
 #include "WideText.h"
@@ -549,23 +550,9 @@ LRESULT Win32MainView::HandleMain(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
         return 1; // painted whole in WM_PAINT
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        const HDC dc = BeginPaint(window_, &paint);
-        RECT client;
-        GetClientRect(window_, &client);
-        // Off screen first: the picture, then the labels on it, without flicker.
-        const HDC memory = CreateCompatibleDC(dc);
-        const HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-        const HGDIOBJ old = SelectObject(memory, bitmap);
-        PaintBackground(memory);
-        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        EndPaint(window_, &paint);
+    case WM_PAINT:
+        PaintBuffered(window_, [this](HDC dc) { PaintBackground(dc); });
         return 0;
-    }
     case WM_PRINTCLIENT:
         // What lies behind a transparent child: the link label, the buttons' rounded corners.
         PaintBackground(reinterpret_cast<HDC>(wParam));

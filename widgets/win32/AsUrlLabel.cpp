@@ -1,5 +1,6 @@
 #include "AsUrlLabel.h"
 
+#include "BufferedPaint.h"
 #include "UrlOpener.h"
 #include "UrlText.h"
 #include "WideText.h"
@@ -215,23 +216,9 @@ LRESULT TAsUrlLabel::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
         return 1; // painted whole in WM_PAINT
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        const HDC dc = BeginPaint(handle_, &paint);
-        // Drawn off screen first: the picture behind, then the text, without flicker.
-        RECT client;
-        GetClientRect(handle_, &client);
-        const HDC memory = CreateCompatibleDC(dc);
-        const HBITMAP bitmap = CreateCompatibleBitmap(dc, client.right, client.bottom);
-        const HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
-        Paint(memory);
-        BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-        SelectObject(memory, oldBitmap);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        EndPaint(handle_, &paint);
+    case WM_PAINT:
+        PaintBuffered(handle_, [this](HDC dc) { Paint(dc); });
         return 0;
-    }
     case WM_MOUSEMOVE:
         if (!tracking_) {
             TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, handle_, 0};
