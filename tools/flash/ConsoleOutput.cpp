@@ -46,22 +46,21 @@ void ConsoleOutput::Draw() {
     lastDraw_ = Now();
 }
 
-void ConsoleOutput::Out(const std::string& lines) {
+void ConsoleOutput::Lines(std::FILE* stream, const std::string& lines) {
     const std::lock_guard<std::mutex> lock(mutex_);
     const bool block = shownLines_ > 0;
     Erase();
-    Write(out_, lines);
+    Write(stream, lines);
     if (block)
         Draw();
 }
 
+void ConsoleOutput::Out(const std::string& lines) {
+    Lines(out_, lines);
+}
+
 void ConsoleOutput::Err(const std::string& lines) {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    const bool block = shownLines_ > 0;
-    Erase();
-    Write(err_, lines);
-    if (block)
-        Draw();
+    Lines(err_, lines);
 }
 
 void ConsoleOutput::Bell() {

@@ -37,6 +37,8 @@ public:
 
 private:
     void Write(std::FILE* stream, const std::string& text);
+    // Above the progress block, which is drawn again below them.
+    void Lines(std::FILE* stream, const std::string& lines);
     void Erase();
     void Draw();
 
