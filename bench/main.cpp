@@ -16,6 +16,9 @@
 #include <memory>
 #include <poll.h>
 #include <random>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -165,7 +168,7 @@ void ExchangeCost() {
 }
 
 // 2. A 64 KiB image through the device paced at 115200 baud, against the wire's own time.
-void WireEfficiency(const std::string& dir) {
+double WireEfficiency(const std::string& dir) {
     std::mt19937 random(2);
     const size_t size = 64 * 1024, perRecord = 32;
     std::ofstream file(dir + "/fw.hex", std::ios::binary);
@@ -192,7 +195,7 @@ void WireEfficiency(const std::string& dir) {
     auto end = Clock::now();
     if (paced.run.LastOutcome() != RunOutcome::Ok) {
         std::printf("2. wire efficiency: the run failed\n");
-        return;
+        return 0;
     }
     // The transfer: from the first frame to the end reply; the two 250 ms pulses are fixed.
     const double transfer =
@@ -220,6 +223,7 @@ void WireEfficiency(const std::string& dir) {
     std::printf("   bare client over the same line: %.3f s, ratio %.4f to the bound; the "
                 "programming path adds %.2f %% to it\n",
                 bare, bare / bound, 100 * (transfer / bare - 1));
+    return bare;
 }
 
 // 3. CPU time of a run while the device stays silent, and once the adapter is gone.
@@ -266,6 +270,141 @@ void IdleCpu(const std::string& dir) {
     }
 }
 
+// CPU time a process has used so far, from /proc; its resolution is the kernel's tick.
+double ProcessCpuMs(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t name = text.rfind(')');
+    if (name == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(name + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            utime = std::stoull(field);
+        if (i == 15)
+            stime = std::stoull(field);
+    }
+    return double(utime + stime) * 1000 / double(sysconf(_SC_CLK_TCK));
+}
+
+// One morvik2-flash process as a production line runs it: stdout into a pipe, read here as the
+// lines come; stderr away. The transfer runs from the first "Schreibe Daten" to the last
+// "Alles OK !".
+struct ToolRun {
+    int status = -1;
+    size_t ok = 0;
+    double wall = 0, transfer = 0;
+    double cpuTotalMs = 0, cpuTransferMs = 0;
+};
+
+ToolRun RunTool(const std::vector<std::string>& ports, const std::string& file) {
+    std::vector<std::string> args = {MORVIK2_FLASH, "--file", file};
+    for (const std::string& port : ports)
+        args.insert(args.end(), {"--port", port});
+    int out[2];
+    if (pipe(out) != 0)
+        return {};
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDERR_FILENO);
+        close(out[0]);
+        close(out[1]);
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    ToolRun run;
+    Clock::time_point firstWriting{}, lastOk{};
+    double cpuAtWriting = 0, cpuAtOk = 0;
+    std::string pending;
+    char buffer[4096];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) {
+        const auto now = Clock::now();
+        pending.append(buffer, size_t(n));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            if (line.find("Schreibe Daten") != std::string::npos &&
+                firstWriting == Clock::time_point{}) {
+                firstWriting = now;
+                cpuAtWriting = ProcessCpuMs(pid);
+            }
+            if (line.size() >= 10 && line.compare(line.size() - 10, 10, "Alles OK !") == 0) {
+                lastOk = now;
+                if (++run.ok == ports.size())
+                    cpuAtOk = ProcessCpuMs(pid);
+            }
+        }
+    }
+    close(out[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.cpuTotalMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+                     (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    run.transfer = std::chrono::duration<double>(lastOk - firstWriting).count();
+    run.cpuTransferMs = cpuAtOk - cpuAtWriting;
+    return run;
+}
+
+// 4. The command-line tool: one device, then a gang of eight, each with a 64 KiB image at
+// 115200 baud, in the same run; and the tool's own cost against the bare client.
+void Gang(const std::string& dir, double bareTransfer) {
+    const size_t gangSize = 8;
+    DeviceOptions options;
+    options.baud = 115200;
+    std::vector<std::unique_ptr<PtyDevice>> devices;
+    std::vector<std::string> ports;
+    for (size_t i = 0; i < gangSize; ++i) {
+        devices.push_back(std::make_unique<PtyDevice>(options));
+        devices.back()->Start();
+        ports.push_back(devices.back()->SlavePath());
+    }
+    // One device alone, twice: the quicker one is the tool's own time, the other had a
+    // neighbour's noise.
+    ToolRun single;
+    for (int i = 0; i < 2; ++i) {
+        const ToolRun run = RunTool({ports[0]}, dir + "/fw.hex");
+        if (run.status != 0) {
+            std::printf("4. tool: one device failed with exit status %d\n", run.status);
+            return;
+        }
+        if (i == 0 || run.transfer < single.transfer)
+            single = run;
+    }
+    const ToolRun gang = RunTool(ports, dir + "/fw.hex");
+    if (gang.status != 0 || gang.ok != gangSize) {
+        std::printf("4. tool: the gang failed with exit status %d (%zu OK)\n", gang.status,
+                    gang.ok);
+        return;
+    }
+    std::printf("4. morvik2-flash, 64 KiB at 115200 baud: one device %.3f s (transfer %.3f s); "
+                "%zu devices at once %.3f s (transfers %.3f s); gang / one = %.3f whole, %.3f "
+                "transfer (target <= 1.10)\n",
+                single.wall, single.transfer, gangSize, gang.wall, gang.transfer,
+                gang.wall / single.wall, gang.transfer / single.transfer);
+    std::printf("   CPU of the tool during the gang transfer: %.0f ms over %.3f s = %.1f %% of a "
+                "core (whole process %.0f ms over %.3f s = %.1f %%); one device: %.1f %%\n",
+                gang.cpuTransferMs, gang.transfer, 100 * gang.cpuTransferMs / 1000 / gang.transfer,
+                gang.cpuTotalMs, gang.wall, 100 * gang.cpuTotalMs / 1000 / gang.wall,
+                100 * single.cpuTransferMs / 1000 / single.transfer);
+    if (bareTransfer > 0)
+        std::printf("5. one device: the tool's transfer %.3f s against the bare client's %.3f s "
+                    "over the same line: the tool adds %.2f %% (target <= 1 %%)\n",
+                    single.transfer, bareTransfer, 100 * (single.transfer / bareTransfer - 1));
+}
+
 } // namespace
 
 int main() {
@@ -274,8 +413,9 @@ int main() {
             .string();
     std::filesystem::create_directories(dir);
     ExchangeCost();
-    WireEfficiency(dir);
+    const double bareTransfer = WireEfficiency(dir);
     IdleCpu(dir);
+    Gang(dir, bareTransfer);
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "FirmwareFile.h"
 
 #include "Protocol.h"
+#include "Sha256.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -83,6 +84,7 @@ FirmwareFile FirmwareFile::Load(const std::string& name) {
 
 FirmwareFile FirmwareFile::FromText(std::string_view text) {
     FirmwareFile firmware;
+    firmware.sha256_ = Sha256::Hex(text);
     LineReader reader(text);
     bool reachedEndRecord = false;
     bool haveData = false;
@@ -95,7 +97,10 @@ FirmwareFile FirmwareFile::FromText(std::string_view text) {
             firmware.problem_ = std::move(problem);
             break;
         }
-        haveData = haveData || IsDataRecord(line);
+        if (IsDataRecord(line)) {
+            haveData = true;
+            firmware.dataBytes_ += HexPair(line, 1);
+        }
         reachedEndRecord = IsEndRecord(line);
         firmware.records_.push_back(std::move(line));
     }
@@ -103,8 +108,10 @@ FirmwareFile FirmwareFile::FromText(std::string_view text) {
         firmware.problem_ = HexFileError + "Keine Daten gefunden!";
     else if (!firmware.problem_ && !reachedEndRecord) // a download cut off at a line end
         firmware.problem_ = HexFileError + "Endezeile fehlt!";
-    if (firmware.problem_)
+    if (firmware.problem_) {
         firmware.records_.clear();
+        firmware.dataBytes_ = 0;
+    }
     return firmware;
 }
 

@@ -54,6 +54,10 @@ public:
     const std::vector<std::string>& Records() const { return records_; }
     // Every line of the file, those after the end record included.
     uint64_t LineCount() const { return lineCount_; }
+    // The data bytes the records to send carry.
+    uint64_t DataBytes() const { return dataBytes_; }
+    // SHA-256 of the file's bytes as read, in hexadecimal; empty for a file refused unread.
+    const std::string& Sha256() const { return sha256_; }
 
 private:
     FirmwareFile() = default;
@@ -61,6 +65,8 @@ private:
     std::optional<std::string> problem_;
     std::vector<std::string> records_;
     uint64_t lineCount_ = 0;
+    uint64_t dataBytes_ = 0;
+    std::string sha256_;
 };
 
 // Opens `name` for reading only, letting other programs read it too. On failure returns

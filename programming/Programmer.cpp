@@ -134,8 +134,14 @@ bool Programmer::SendFile(const FirmwareFile& firmware) {
         if (StopRequested)
             runOk = false;
         window_.SetProgress(ProgressPercent(i + 1, firmware.LineCount()));
-        if (IsDataRecord(records[i]) && !Communication(WriteCommand, records[i]))
+        if (!IsDataRecord(records[i]))
+            continue;
+        if (!Communication(WriteCommand, records[i])) {
             runOk = false;
+        } else {
+            ++recordsSent_;
+            bytesSent_ += HexPair(records[i], 1);
+        }
     }
     return runOk;
 }
@@ -191,6 +197,8 @@ void Programmer::Programing(const FirmwareFile& firmware) {
     StopRequested = false;
     portGone_ = false;
     outcome_ = RunOutcome::None;
+    recordsSent_ = 0;
+    bytesSent_ = 0;
 
     if (firmware.Problem()) {
         Message(*firmware.Problem());

@@ -68,6 +68,10 @@ public:
     void ReleaseForClose();
 
     RunOutcome LastOutcome() const { return outcome_; }
+    // The data records the device has acknowledged in this or the last run, and their data
+    // bytes: what it holds of the file.
+    uint64_t RecordsSent() const { return recordsSent_; }
+    uint64_t BytesSent() const { return bytesSent_; }
 
 private:
     void Message(const std::string& text);
@@ -85,4 +89,6 @@ private:
     bool closing_ = false;
     bool portGone_ = false;
     RunOutcome outcome_ = RunOutcome::None;
+    uint64_t recordsSent_ = 0;
+    uint64_t bytesSent_ = 0;
 };

@@ -12,6 +12,7 @@ struct SerialPortInfo {
     std::string stablePath;  // POSIX: a /dev/serial/by-id link that survives replugging
     std::string driver;
     std::string manufacturer;
+    std::string product; // the USB device's own name for itself
     std::string serialNumber;
     uint16_t vendorId = 0; // USB adapters only
     uint16_t productId = 0;

@@ -7,3 +7,6 @@
 // folder names survive whatever the system's ANSI code page is.
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
+
+// Windows' text for a system error number, in the system's language, umlauts and all.
+std::string SystemErrorText(unsigned long error);

@@ -75,11 +75,12 @@ void DescribeUsb(const fs::path& device, const fs::path& sysRoot, SerialPortInfo
     port.vendorId = HexAttribute(usbDevice, "idVendor");
     port.productId = HexAttribute(usbDevice, "idProduct");
     port.manufacturer = Attribute(usbDevice, "manufacturer");
+    port.product = Attribute(usbDevice, "product");
     port.serialNumber = Attribute(usbDevice, "serial");
     if (!interface.empty())
         port.description = Attribute(interface, "interface");
     if (port.description.empty())
-        port.description = Attribute(usbDevice, "product");
+        port.description = port.product;
 }
 
 // Where each /dev/serial/by-id link leads.

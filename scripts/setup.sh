@@ -1,5 +1,5 @@
 # Shared by scripts/test and scripts/demo: the Debian packages the project needs.
-BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev qt6-base-dev libjpeg-dev
+BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev nlohmann-json3-dev qt6-base-dev libjpeg-dev
     fonts-liberation)
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix binutils srecord)

@@ -48,3 +48,11 @@ WorkingDirectory::~WorkingDirectory() {
     std::error_code ignored;
     std::filesystem::current_path(previous_, ignored);
 }
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A fresh directory under the system's temporary directory, removed with its content.
 class TempDir {
@@ -33,3 +34,6 @@ public:
 private:
     std::string previous_;
 };
+
+// The lines of `text`, without their line ends.
+std::vector<std::string> Lines(const std::string& text);

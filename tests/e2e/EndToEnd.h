@@ -11,6 +11,8 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -36,11 +38,17 @@ protected:
     }
 
     void StartSimulator(std::vector<std::string> options = {}) {
-        std::vector<std::string> argv = {MORVIK2_SIM,           "--link", Link(), "--image",
-                                         dir.Path("image.hex"), "--log"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        sim = std::make_unique<Process>(argv, dir.Path());
+        sim = StartDevice("ttySIM", "image", options);
         ASSERT_TRUE(sim->WaitForOutput("/dev/")) << sim->Stderr();
+    }
+
+    // A simulated device on the link `link` that writes its image to `image`.hex.
+    std::unique_ptr<Process> StartDevice(const std::string& link, const std::string& image,
+                                         const std::vector<std::string>& options) {
+        std::vector<std::string> argv = {
+            MORVIK2_SIM, "--link", dir.Path(link), "--image", dir.Path(image + ".hex"), "--log"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return std::make_unique<Process>(argv, dir.Path());
     }
 
     std::unique_ptr<Process> Flash(std::vector<std::string> options = {}) {
@@ -60,12 +68,41 @@ protected:
     }
 
     // The simulator's image, through srec_cat, equals `data`.
-    void ExpectImageEquals(const std::string& data) {
-        ASSERT_EQ(std::system(("srec_cat '" + dir.Path("image.hex") + "' -intel -o '" +
-                               dir.Path("image.bin") + "' -binary")
+    void ExpectImageEquals(const std::string& data, const std::string& image = "image") {
+        ASSERT_EQ(std::system(("srec_cat '" + dir.Path(image + ".hex") + "' -intel -o '" +
+                               dir.Path(image + ".bin") + "' -binary")
                                   .c_str()),
                   0);
-        EXPECT_TRUE(dir.Read("image.bin") == data) << "the device holds other data than the file";
+        EXPECT_TRUE(dir.Read(image + ".bin") == data)
+            << image << ": the device holds other data than the file";
+    }
+
+    // Puts `line` at a setting no run would leave it in; returns that setting.
+    static termios UnusualLineSetting(int line) {
+        termios before{};
+        EXPECT_EQ(tcgetattr(line, &before), 0);
+        cfsetspeed(&before, B9600);
+        before.c_cc[VMIN] = 1;
+        before.c_cc[VTIME] = 5;
+        EXPECT_EQ(tcsetattr(line, TCSANOW, &before), 0);
+        EXPECT_EQ(tcgetattr(line, &before), 0);
+        return before;
+    }
+
+    // The line is as it was before the run, and open to ordinary users again.
+    static void ExpectLineAsBefore(int line, const termios& before) {
+        termios after{};
+        ASSERT_EQ(tcgetattr(line, &after), 0);
+        EXPECT_EQ(after.c_iflag, before.c_iflag);
+        EXPECT_EQ(after.c_oflag, before.c_oflag);
+        EXPECT_EQ(after.c_cflag, before.c_cflag);
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+        EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+        EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+        EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
+        int exclusive = -1;
+        ASSERT_EQ(ioctl(line, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0) << "ordinary users are still kept out of the port";
     }
 
     // Another program can open the port right away: nothing of the run holds it any more.

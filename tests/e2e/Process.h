@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TempDir.h" // Lines
+
 #include <chrono>
 #include <string>
 #include <sys/types.h>
@@ -48,5 +50,4 @@ private:
 };
 
 std::string ReadFile(const std::string& path);
-std::vector<std::string> Lines(const std::string& text);
 bool HaveProgram(const std::string& name);

@@ -218,13 +218,7 @@ TEST_F(ProcessHardening, EveryWayOutLeavesTheLineAsItWasFound) {
         StartSimulator(c.simulator);
         const int line = open(Link().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_GE(line, 0);
-        termios before{};
-        ASSERT_EQ(tcgetattr(line, &before), 0);
-        cfsetspeed(&before, B9600);
-        before.c_cc[VMIN] = 1;
-        before.c_cc[VTIME] = 5;
-        ASSERT_EQ(tcsetattr(line, TCSANOW, &before), 0);
-        ASSERT_EQ(tcgetattr(line, &before), 0);
+        const termios before = UnusualLineSetting(line);
 
         Process flash({MORVIK2_FLASH, "--port", Link()}, dir.Path(), -1, c.outputs);
         if (c.secondSignal) {
@@ -247,18 +241,7 @@ TEST_F(ProcessHardening, EveryWayOutLeavesTheLineAsItWasFound) {
             EXPECT_EQ(SimulatorSawEnd(), c.status == 0);
         }
 
-        termios after{};
-        ASSERT_EQ(tcgetattr(line, &after), 0);
-        EXPECT_EQ(after.c_iflag, before.c_iflag);
-        EXPECT_EQ(after.c_oflag, before.c_oflag);
-        EXPECT_EQ(after.c_cflag, before.c_cflag);
-        EXPECT_EQ(after.c_lflag, before.c_lflag);
-        EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
-        EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
-        EXPECT_EQ(after.c_cc[VTIME], before.c_cc[VTIME]);
-        int exclusive = -1;
-        ASSERT_EQ(ioctl(line, TIOCGEXCL, &exclusive), 0);
-        EXPECT_EQ(exclusive, 0) << "ordinary users are still kept out of the port";
+        ExpectLineAsBefore(line, before);
         close(line);
         sim->Signal(SIGTERM);
         sim->Wait();

@@ -1,49 +1,196 @@
-// The command-line tool's console: what it draws.
+// The command-line tool's console: what one run and several runs at once print, on plain
+// streams and on a terminal.
 #include "ConsoleServices.h"
+#include "Fakes.h"
+#include "FirmwareFile.h"
+#include "MessageText.h"
 #include "TempDir.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <unistd.h>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <thread>
 
 namespace {
 
-// Everything written to `stream` while it exists goes into a file instead.
-class Captured {
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Both streams of a console, each into a file of its own.
+class Streams {
 public:
-    explicit Captured(std::FILE* stream) : stream_(stream), fd_(fileno(stream)) {
-        std::fflush(stream_);
-        saved_ = dup(fd_);
-        std::FILE* file = std::freopen(dir_.Path("captured").c_str(), "w", stream_);
-        EXPECT_NE(file, nullptr);
+    Streams()
+        : out_(std::fopen(dir_.Path("out").c_str(), "w+")),
+          err_(std::fopen(dir_.Path("err").c_str(), "w+")) {}
+    ~Streams() {
+        std::fclose(out_);
+        std::fclose(err_);
     }
-    ~Captured() {
-        std::fflush(stream_);
-        dup2(saved_, fd_);
-        close(saved_);
-    }
-    std::string Text() {
-        std::fflush(stream_);
-        return dir_.Read("captured");
-    }
+    std::FILE* Out() const { return out_; }
+    std::FILE* Err() const { return err_; }
+    std::string OutText() const { return Read("out", out_); }
+    std::string ErrText() const { return Read("err", err_); }
 
 private:
+    std::string Read(const char* name, std::FILE* stream) const {
+        std::fflush(stream);
+        return dir_.Read(name);
+    }
     TempDir dir_;
-    std::FILE* stream_;
-    int fd_;
-    int saved_ = -1;
+    std::FILE* out_;
+    std::FILE* err_;
 };
 
-TEST(ConsoleServices, ProgressOutsideZeroToHundredDrawsAnEmptyOrFullBar) {
-    ConsoleServices console(true);
-    Captured err(stderr);
-    console.SetProgress(-20);
+TEST(ProgressText, ClampsThePercentAndShowsRateAndTimeLeftOnceMeasured) {
+    EXPECT_EQ(ProgressText(-20, 0, 0, 0s), "[" + std::string(30, '.') + "]   0 %");
+    EXPECT_EQ(ProgressText(150, 0, 0, 0s), "[" + std::string(30, '#') + "] 100 %");
+    // Too early for a rate: bytes only.
+    EXPECT_EQ(ProgressText(10, 6554, 65536, 100ms),
+              "[###...........................]  10 %  6554/65536 Bytes");
+    // 32 KiB in 4 s: 8 KiB/s, the other 32 KiB take 4 s more.
+    EXPECT_EQ(ProgressText(50, 32768, 65536, 4s),
+              "[###############...............]  50 %  32768/65536 Bytes  8,0 KiB/s  noch 0:04");
+    // Minutes, and a partial second counts as one.
+    const auto timeLeft = [](const std::string& text) { return text.substr(text.find("noch")); };
+    EXPECT_EQ(timeLeft(ProgressText(1, 1024, 80 * 1024, 1s)), "noch 1:19");
+    EXPECT_EQ(timeLeft(ProgressText(1, 1000, 81000, 1s)), "noch 1:20");
+}
+
+TEST(ConsoleServices, OneRunPrintsStatusLinesAndMessagesUnprefixed) {
+    Streams streams;
+    ConsoleOutput output(streams.Out(), streams.Err(), 0);
+    ConsoleServices console(output, 0, {"COM3", "", false, false});
+    console.SetStatus(StatusText::Searching);
     console.SetProgress(50);
-    console.SetProgress(150);
-    console.SetProgress(-20);
-    const std::string half = std::string(20, '#') + std::string(20, '.');
-    EXPECT_EQ(err.Text(), "\r[" + half + "]  50 %" + "\r[" + std::string(40, '#') + "] 100 %" +
-                              "\r[" + std::string(40, '.') + "]   0 %");
+    console.ShowMessage(MessageText::NoFirmwareFile);
+    console.ShowPortError(MessageText::OpenFailed, {"/dev/ttyUSB0", 2, "No such file"});
+    console.Beep();
+    console.Finish(StatusText::WriteError, 1, 2.5);
+    EXPECT_EQ(streams.OutText(), "Suche nach Morvik 2.\n");
+    EXPECT_EQ(streams.ErrText(), "Keine hex Datei ausgewählt oder \nDatei existiert nicht!\n"
+                                 "Schnittstelle konnte nicht geöffnet werden!\n"
+                                 "/dev/ttyUSB0: No such file\n");
+    EXPECT_EQ(console.Messages().size(), 2u);
+    EXPECT_EQ(console.LastStatus(), StatusText::Searching);
+}
+
+TEST(ConsoleServices, RunsOfAGangPrefixEveryLineWithTheirPort) {
+    Streams streams;
+    ConsoleOutput output(streams.Out(), streams.Err(), 0);
+    ConsoleServices console(output, 1, {"/dev/ttyUSB1", "[/dev/ttyUSB1] ", false, false});
+    console.SetStatus(StatusText::AllOk);
+    console.ShowMessage("Fehler in Hex Datei!\n\rZeile 2: Prüfsumme falsch!");
+    EXPECT_EQ(streams.OutText(), "[/dev/ttyUSB1] Alles OK !\n");
+    EXPECT_EQ(streams.ErrText(), "[/dev/ttyUSB1] Fehler in Hex Datei!\n"
+                                 "[/dev/ttyUSB1] Zeile 2: Prüfsumme falsch!\n");
+}
+
+TEST(ConsoleServices, LinesOfRunsPrintingAtOnceNeverCutIntoEachOther) {
+    Streams streams;
+    ConsoleOutput output(streams.Out(), streams.Err(), 0);
+    const int runs = 8, lines = 300;
+    std::vector<std::thread> threads;
+    for (int r = 0; r < runs; ++r)
+        threads.emplace_back([&, r] {
+            const std::string port = "COM" + std::to_string(r + 1);
+            ConsoleServices console(output, size_t(r), {port, "[" + port + "] ", false, false});
+            for (int i = 0; i < lines; ++i) {
+                console.SetStatus(StatusText::Writing);
+                console.ShowMessage("erste Zeile\n\rzweite Zeile");
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    std::map<std::string, int> seen;
+    for (const std::string& line : Lines(streams.OutText())) {
+        ASSERT_EQ(line.substr(line.find(']')), "] Schreibe Daten, bitte warten!");
+        ++seen[line];
+    }
+    EXPECT_EQ(seen.size(), size_t(runs));
+    // A message's lines stay together.
+    const auto err = Lines(streams.ErrText());
+    ASSERT_EQ(err.size(), size_t(2 * runs * lines));
+    for (size_t i = 0; i < err.size(); i += 2) {
+        const std::string port = err[i].substr(0, err[i].find(']') + 1);
+        ASSERT_EQ(err[i], port + " erste Zeile");
+        ASSERT_EQ(err[i + 1], port + " zweite Zeile");
+    }
+}
+
+TEST(ConsoleServices, JsonEventsReplaceTheStatusTextsAndCarryTheMessages) {
+    Streams streams;
+    ConsoleOutput output(streams.Out(), streams.Err(), 0);
+    ConsoleServices console(output, 0, {"COM3", "", false, true});
+    Clock::time_point now{};
+    console.Now = [&] { return now; };
+    console.SetStatus(StatusText::Writing);
+    // A hundred steps within a tenth of a second: one event, and the last step always.
+    for (int percent = 1; percent <= 99; ++percent)
+        console.SetProgress(percent);
+    now += 150ms;
+    console.SetProgress(100);
+    console.ShowMessage(MessageText::Timeout);
+    console.Finish(StatusText::WriteError, 1, 2.25);
+
+    std::vector<nlohmann::json> events;
+    for (const std::string& line : Lines(streams.OutText()))
+        events.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(events.size(), 5u) << streams.OutText();
+    EXPECT_EQ(events[0]["event"], "status");
+    EXPECT_EQ(events[0]["status"], StatusText::Writing);
+    EXPECT_EQ(events[1]["event"], "progress");
+    EXPECT_EQ(events[1]["percent"], 1);
+    EXPECT_EQ(events[2]["percent"], 100);
+    EXPECT_EQ(events[3]["message"], "Verbindung Timeout!");
+    EXPECT_EQ(events[4]["event"], "result");
+    EXPECT_EQ(events[4]["result"], "Schreibfehler!");
+    EXPECT_EQ(events[4]["exit_status"], 1);
+    EXPECT_EQ(events[4]["seconds"], 2.25);
+    EXPECT_EQ(events[4]["message"], "Verbindung Timeout!");
+    for (const auto& event : events)
+        EXPECT_EQ(event["port"], "COM3");
+    // Messages still reach the person watching.
+    EXPECT_EQ(streams.ErrText(), "Verbindung Timeout!\n");
+}
+
+// On a terminal: one progress line per run at the bottom of stderr, redrawn in place at most
+// ten times a second; other output goes above it.
+TEST(ConsoleServices, ProgressBlockStaysBelowTheOtherLines) {
+    Streams streams;
+    ConsoleOutput output(streams.Out(), streams.Err(), 2);
+    Clock::time_point now = Clock::now();
+    output.Now = [&] { return now; };
+    ConsoleServices first(output, 0, {"A", "[A] ", true, false});
+    ConsoleServices second(output, 1, {"B", "[B] ", true, false});
+    first.Now = second.Now = output.Now;
+    first.SetStatus(StatusText::Searching);
+    second.SetStatus(StatusText::Searching);
+    const std::string start = streams.ErrText();
+    // The hint once for all runs; the block: both ports' lines.
+    EXPECT_EQ(start.find("Morvik 2 jetzt einschalten.\n"),
+              start.rfind("Morvik 2 jetzt einschalten.\n"));
+    EXPECT_NE(start.find("[A] Suche nach Morvik 2.\n[B] Suche nach Morvik 2.\n"),
+              std::string::npos);
+
+    for (int percent = 1; percent <= 50; ++percent)
+        first.SetProgress(percent); // within one tenth of a second: not one redraw
+    EXPECT_EQ(streams.ErrText(), start);
+    now += 100ms;
+    first.SetProgress(51);
+    const std::string redrawn = streams.ErrText().substr(start.size());
+    EXPECT_EQ(redrawn.rfind("\x1b[2A\x1b[J", 0), 0u) << "moves back over both lines";
+    EXPECT_NE(redrawn.find("[A] [###############"), std::string::npos);
+
+    first.ShowMessage(MessageText::Timeout);
+    const std::string afterMessage = streams.ErrText().substr(start.size() + redrawn.size());
+    const size_t message = afterMessage.find("[A] Verbindung Timeout!\n");
+    ASSERT_NE(message, std::string::npos);
+    EXPECT_NE(afterMessage.find("[B] Suche nach Morvik 2.", message), std::string::npos)
+        << "the block comes back below the message";
+
+    first.Finish(StatusText::WriteError, 1, 3.04);
+    EXPECT_NE(streams.ErrText().find("[A] 0 Datensätze, 0 Bytes, 3,0 s\n"), std::string::npos);
 }
 
 } // namespace

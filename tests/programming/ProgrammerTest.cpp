@@ -72,6 +72,8 @@ TEST_F(ProgrammerTest, SuccessfulRunSendsEveryDataRecordAndEndsWithTheEndCommand
     EXPECT_EQ(window.progress, (std::vector<int>{0, 20, 40, 60, 80, 100}));
     EXPECT_EQ(window.beeps, 1);
     EXPECT_EQ(run.LastOutcome(), RunOutcome::Ok);
+    EXPECT_EQ(run.RecordsSent(), 2u);
+    EXPECT_EQ(run.BytesSent(), 8u);
     ExpectCleanEnd();
 }
 
@@ -240,8 +242,12 @@ TEST_F(ProgrammerTest, DeviceFailuresEndWithAWriteError) {
         EXPECT_EQ(window.statuses.back(), "Schreibfehler!");
         EXPECT_EQ(window.beeps, 0);
         EXPECT_EQ(run.LastOutcome(), RunOutcome::WriteError);
+        // What the device acknowledged, for the run log: a refused first frame leaves nothing.
+        const bool framesTaken = c.frameReply == std::vector<uint8_t>{0xE7, 0xE4};
+        EXPECT_EQ(run.RecordsSent(), framesTaken ? 2u : 0u);
+        EXPECT_EQ(run.BytesSent(), framesTaken ? 8u : 0u);
         // A failed frame ends the pass: no further frame, no end command.
-        if (c.frameReply != std::vector<uint8_t>{0xE7, 0xE4}) {
+        if (!framesTaken) {
             EXPECT_EQ(port.Frames().size(), 1u);
             EXPECT_EQ(port.Count(EndCommand), 0);
         }

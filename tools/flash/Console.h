@@ -17,10 +17,28 @@ void PrepareConsole();
 // in the ANSI code page, which has no room for most names; POSIX passes them through.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 bool IsTerminal(std::FILE* stream);
+// Whether the terminal behind `stream` moves the cursor on the usual escape sequences, which
+// progress lines redrawn in place need; on Windows this switches them on where it can.
+bool EnableCursorMovement(std::FILE* stream);
 void InstallStopSignals(); // the first Ctrl-C / SIGTERM asks to stop, the second exits at once
 int StopSignalCount();
 // How to get access to a port refused with `osError`, or nullptr.
 const char* PermissionHint(int osError);
 // The platform's serial port. On POSIX, while it is open, the second stop signal restores its
-// line setting, lowers DTR and RTS and lifts its exclusive flag before the process exits.
+// line setting, lowers DTR and RTS and lifts its exclusive flag before the process exits; this
+// holds for every port of a gang at once.
 std::unique_ptr<SerialPort> CreateConsoleSerialPort(PortLookup lookup);
+// The machine's name for run logs; empty when the system does not tell.
+std::string HostName();
+
+// A file that only grows: each Append is one write at the file's end as it is at that moment,
+// so that several runs and several processes can share the file line by line, and nothing in
+// it is ever overwritten.
+class AppendFile {
+public:
+    virtual ~AppendFile() = default;
+    // Nullptr, with the system's reason in `error`, when the file cannot be opened or created.
+    static std::unique_ptr<AppendFile> Open(const std::string& path, std::string& error);
+    // False, with the system's reason in `error`, when the text did not go in whole.
+    virtual bool Append(const std::string& text, std::string& error) = 0;
+};

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -14,29 +16,46 @@ namespace {
 
 std::atomic<int> stopSignals{0};
 
-// The open port as the second stop signal needs it: that exit runs no destructors. The
-// descriptor is published last and withdrawn first, so the handler never sees a half-written
-// entry or a descriptor that is already closed.
-std::atomic<int> emergencyFd{-1};
-termios emergencyLine{};
-bool emergencyHaveLine = false;
-static_assert(std::atomic<int>::is_always_lock_free);
+// The open ports as the second stop signal needs them: that exit runs no destructors. Each
+// port of a gang has a slot of its own; a slot's descriptor is published last and withdrawn
+// first, so the handler never sees a half-written entry or a descriptor that is already closed.
+struct EmergencySlot {
+    std::atomic<bool> taken{false};
+    std::atomic<int> fd{-1};
+    termios line{};
+    bool haveLine = false;
+};
+constexpr size_t emergencySlotCount = 64;
+EmergencySlot emergencySlots[emergencySlotCount];
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
 // Async-signal-safe.
-void RestorePortForExit() {
-    const int fd = emergencyFd.load();
-    if (fd < 0)
-        return;
-    if (emergencyHaveLine)
-        (void)tcsetattr(fd, TCSANOW, &emergencyLine);
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    (void)ioctl(fd, TIOCMBIC, &lines);
-    (void)ioctl(fd, TIOCNXCL);
+void RestorePortsForExit() {
+    for (EmergencySlot& slot : emergencySlots) {
+        const int fd = slot.fd.load();
+        if (fd < 0)
+            continue;
+        if (slot.haveLine)
+            (void)tcsetattr(fd, TCSANOW, &slot.line);
+        int lines = TIOCM_DTR | TIOCM_RTS;
+        (void)ioctl(fd, TIOCMBIC, &lines);
+        (void)ioctl(fd, TIOCNXCL);
+    }
+}
+
+// A free slot, or nullptr when every slot is taken (the port then goes without).
+EmergencySlot* TakeSlot() {
+    for (EmergencySlot& slot : emergencySlots) {
+        bool free = false;
+        if (slot.taken.compare_exchange_strong(free, true))
+            return &slot;
+    }
+    return nullptr;
 }
 
 void OnStopSignal(int) {
     if (stopSignals.fetch_add(1) >= 1) {
-        RestorePortForExit();
+        RestorePortsForExit();
         static const char text[] = "\nAbbruch.\n";
         (void)!write(STDERR_FILENO, text, sizeof text - 1);
         _exit(2);
@@ -46,8 +65,13 @@ void OnStopSignal(int) {
 // The POSIX port, known to the second stop signal while it is open.
 class EmergencyRestoredPort : public SerialPort {
 public:
-    explicit EmergencyRestoredPort(PortLookup lookup) : port_(std::move(lookup)) {}
-    ~EmergencyRestoredPort() override { CloseHandle(); }
+    explicit EmergencyRestoredPort(PortLookup lookup)
+        : port_(std::move(lookup)), slot_(TakeSlot()) {}
+    ~EmergencyRestoredPort() override {
+        CloseHandle();
+        if (slot_)
+            slot_->taken.store(false);
+    }
 
     bool Open(const std::string& devicePath) override {
         Withdraw();
@@ -55,8 +79,10 @@ public:
             return false;
         // The setting from before the run touches it, as the port itself restores on close.
         const int fd = port_.NativeHandle();
-        emergencyHaveLine = tcgetattr(fd, &emergencyLine) == 0;
-        emergencyFd.store(fd);
+        if (slot_) {
+            slot_->haveLine = tcgetattr(fd, &slot_->line) == 0;
+            slot_->fd.store(fd);
+        }
         return true;
     }
     void CloseHandle() override {
@@ -84,9 +110,13 @@ public:
     PortError LastError() const override { return port_.LastError(); }
 
 private:
-    static void Withdraw() { emergencyFd.store(-1); }
+    void Withdraw() {
+        if (slot_)
+            slot_->fd.store(-1);
+    }
 
     PosixSerialPort port_;
+    EmergencySlot* slot_;
 };
 
 } // namespace
@@ -112,6 +142,11 @@ void PrepareConsole() {
 
 bool IsTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) == 1;
+}
+
+bool EnableCursorMovement(std::FILE* stream) {
+    const char* term = std::getenv("TERM");
+    return IsTerminal(stream) && term && std::strcmp(term, "dumb") != 0;
 }
 
 void InstallStopSignals() {
@@ -142,4 +177,53 @@ const char* PermissionHint(int osError) {
 
 std::unique_ptr<SerialPort> CreateConsoleSerialPort(PortLookup lookup) {
     return std::make_unique<EmergencyRestoredPort>(std::move(lookup));
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
+}
+
+namespace {
+
+class PosixAppendFile : public AppendFile {
+public:
+    explicit PosixAppendFile(int fd) : fd_(fd) {}
+    ~PosixAppendFile() override { ::close(fd_); }
+
+    bool Append(const std::string& text, std::string& error) override {
+        // One write: O_APPEND puts it at the end as one piece, whoever else appends.
+        const ssize_t written = RetryWrite(text);
+        if (written == ssize_t(text.size()))
+            return true;
+        error = written < 0 ? std::strerror(errno) : "nur teilweise geschrieben";
+        return false;
+    }
+
+private:
+    ssize_t RetryWrite(const std::string& text) {
+        ssize_t n;
+        do {
+            n = ::write(fd_, text.data(), text.size());
+        } while (n < 0 && errno == EINTR);
+        return n;
+    }
+
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<AppendFile> AppendFile::Open(const std::string& path, std::string& error) {
+    // Non-blocking, so that a FIFO without a reader cannot hang the program before any run.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return nullptr;
+    }
+    (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return std::make_unique<PosixAppendFile>(fd);
 }

@@ -38,6 +38,16 @@ bool IsTerminal(std::FILE* stream) {
     return _isatty(_fileno(stream)) != 0;
 }
 
+bool EnableCursorMovement(std::FILE* stream) {
+    const HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (!IsTerminal(stream) || !GetConsoleMode(console, &mode))
+        return false;
+    // Windows 10 and later; older consoles keep to plain lines.
+    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) ||
+           SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
 void InstallStopSignals() {
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
@@ -48,6 +58,48 @@ int StopSignalCount() {
 
 const char* PermissionHint(int) {
     return nullptr;
+}
+
+std::string HostName() {
+    wchar_t name[256];
+    DWORD length = 256;
+    if (!GetComputerNameExW(ComputerNameDnsHostname, name, &length))
+        return {};
+    return Narrow(std::wstring(name, length));
+}
+
+namespace {
+
+class Win32AppendFile : public AppendFile {
+public:
+    explicit Win32AppendFile(HANDLE file) : file_(file) {}
+    ~Win32AppendFile() override { CloseHandle(file_); }
+
+    bool Append(const std::string& text, std::string& error) override {
+        // With append access alone, each write lands at the end as one piece.
+        DWORD written = 0;
+        if (WriteFile(file_, text.data(), DWORD(text.size()), &written, nullptr) &&
+            written == text.size())
+            return true;
+        error = SystemErrorText(GetLastError());
+        return false;
+    }
+
+private:
+    HANDLE file_;
+};
+
+} // namespace
+
+std::unique_ptr<AppendFile> AppendFile::Open(const std::string& path, std::string& error) {
+    const HANDLE file = CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = SystemErrorText(GetLastError());
+        return nullptr;
+    }
+    return std::make_unique<Win32AppendFile>(file);
 }
 
 // A port handle is never a C descriptor, and ExitProcess closes it.

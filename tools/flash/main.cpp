@@ -1,16 +1,21 @@
-// morvik2-flash: programs a Morvik 2 from the command line, for scripts and production lines.
+// morvik2-flash: programs a Morvik 2 from the command line, for scripts and production lines;
+// several at once when given several ports.
 #include "Console.h"
-#include "ConsoleServices.h"
+#include "ConsoleOutput.h"
 #include "FirmwareFile.h"
+#include "FlashRuns.h"
 #include "MessageText.h"
+#include "PortListing.h"
 #include "PortSettings.h"
 #include "ProfileFile.h"
-#include "Programmer.h"
+#include "UsageText.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -21,40 +26,8 @@
 
 namespace {
 
-enum ExitStatus {
-    ExitOk = 0,
-    ExitWriteError = 1,
-    ExitStopped = 2,
-    ExitPort = 3,
-    ExitFile = 4,
-    ExitSearchTimeout = 5,
-    ExitUsage = 64,
-};
-
 // A day: enough for any bench, and far from what the clock can count.
 constexpr int maxSearchTimeout = 86400;
-
-int ExitStatusFor(RunOutcome outcome) {
-    switch (outcome) {
-    case RunOutcome::Ok:
-        return ExitOk;
-    case RunOutcome::WriteError:
-        return ExitWriteError;
-    case RunOutcome::SearchTimedOut:
-        return ExitSearchTimeout;
-    case RunOutcome::SearchStopped:
-    case RunOutcome::Stopped:
-        return ExitStopped;
-    case RunOutcome::PortFailed:
-    case RunOutcome::PortLost:
-        return ExitPort;
-    case RunOutcome::FileError:
-        return ExitFile;
-    case RunOutcome::None:
-        break;
-    }
-    return ExitWriteError;
-}
 
 // 0 for no limit, otherwise finite seconds up to the maximum; NaN fails both comparisons.
 CLI::Validator SearchTimeoutRange() {
@@ -74,50 +47,117 @@ void PrintFileProblem(const char* headline, const std::string& path, const std::
     std::fprintf(stderr, "%s\n%s: %s\n", headline, path.c_str(), error.message().c_str());
 }
 
+int Usage(const std::string& text) {
+    std::fprintf(stderr, "%s\n%s\n", text.c_str(), UsageHint);
+    return ExitUsage;
+}
+
+// --list-ports: every serial port, with the COMn names MV2.ini gives it.
+int ListPorts(const std::optional<std::string>& iniPath, bool json) {
+    const auto section = iniPath ? ProfileFile(*iniPath).ReadSectionValues("Ports")
+                                 : std::vector<std::pair<std::string, std::string>>{};
+    for (const SerialPortInfo& port : EnumerateSerialPorts()) {
+        const std::vector<std::string> names = MappedComNames(port, section);
+        std::printf("%s\n", (json ? PortEntry(port, names) : PortLine(port, names)).c_str());
+    }
+    std::fflush(stdout);
+    return ExitOk;
+}
+
+std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, const char* what) {
+    std::string error;
+    std::unique_ptr<AppendFile> file = AppendFile::Open(path, error);
+    if (!file)
+        std::fprintf(stderr, "%s kann nicht geöffnet werden!\n%s: %s\n", what, path.c_str(),
+                     error.c_str());
+    return file;
+}
+
 int Run(const std::vector<std::string>& arguments) {
-    std::string port;
+    std::vector<std::string> ports;
     std::string file = FirmwareFileName;
+    std::string positionalFile;
     double searchTimeout = 0;
     bool quiet = false;
+    std::string logPath, tracePath;
+    bool json = false;
+    bool listPorts = false;
 
     CLI::App app{"Schreibt neue Firmware in einen Morvik 2 (Intel-HEX-Datei über die serielle "
-                 "Schnittstelle)."};
+                 "Schnittstelle), mit mehreren Ports in ebenso viele Geräte zugleich."};
+    GermanHelp(app);
     app.name("morvik2-flash");
-    app.set_version_flag("--version", std::string("morvik2-flash ") + MORVIK2_VERSION);
+    app.set_version_flag("--version", std::string("morvik2-flash ") + MORVIK2_VERSION,
+                         "Version zeigen und beenden");
     CLI::Option* portOption =
-        app.add_option("--port", port,
+        app.add_option("-p,--port", ports,
                        "COM1 bis COM" + std::to_string(MaxComNumber) +
-                           " oder ein Gerätepfad; sonst Port aus MV2.ini, sonst COM1");
-    app.add_option("--file", file, "Firmware-Datei")->capture_default_str();
+                           " oder ein Gerätepfad; bis zu " + std::to_string(MaxGangPorts) +
+                           "-mal für ebenso viele Geräte zugleich; sonst Port aus MV2.ini, "
+                           "sonst COM1")
+            ->type_name("PORT")
+            ->allow_extra_args(false);
+    CLI::Option* fileOption = app.add_option("-f,--file", file, "Firmware-Datei")
+                                  ->type_name("DATEI")
+                                  ->capture_default_str();
+    CLI::Option* positionalOption =
+        app.add_option("DATEI", positionalFile, "Firmware-Datei, statt --file")->type_name("");
     app.add_option("--search-timeout", searchTimeout,
                    "Sekunden, die auf den Morvik 2 gewartet wird: 0 = unbegrenzt, höchstens " +
                        std::to_string(maxSearchTimeout))
+        ->type_name("SEKUNDEN")
         ->check(SearchTimeoutRange())
         ->capture_default_str();
-    app.add_flag("--quiet", quiet, "Keine Fortschrittsanzeige");
+    app.add_flag("--quiet", quiet, "Keine Fortschrittsanzeige, kein Hinweis, keine Schlusszeile");
+    app.add_option("--log", logPath,
+                   "Run-Log: hängt je Gerät eine Zeile JSON an die Datei an (Zeit, Rechner, "
+                   "Port, Firmware mit SHA-256, Datensätze, Bytes, Dauer, Ergebnis)")
+        ->type_name("DATEI");
+    app.add_flag("--json", json,
+                 "Ereignisse als JSON, ein Objekt je Zeile, auf stdout statt der Statustexte");
+    app.add_option("--trace", tracePath,
+                   "Zeichnet jeden Rahmen und jede Antwort in hex mit Zeitstempeln auf, dazu "
+                   "Steuerleitungen, Puffer löschen und Zeitgrenzen")
+        ->type_name("DATEI");
+    app.add_flag("--list-ports", listPorts,
+                 "Alle seriellen Schnittstellen zeigen (mit --json als JSON) und beenden");
+    app.footer(ExitStatusHelp);
+
     std::vector<const char*> argv;
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
     try {
         app.parse(int(argv.size()), argv.data());
+    } catch (const CLI::Success& success) {
+        return app.exit(success) == 0 ? ExitOk : ExitUsage; // --help, --version
     } catch (const CLI::ParseError& error) {
-        int status = app.exit(error);
-        return status == 0 ? ExitOk : ExitUsage;
+        return Usage(GermanUsageError(error));
     }
 
     // Without a working directory there is no settings file: COM1, no [Ports] mapping.
     const std::optional<std::string> iniPath = SettingsPathInWorkingDirectory();
-    TSetup setup;
+    if (listPorts)
+        return ListPorts(iniPath, json);
+
+    if (positionalOption->count() > 0) {
+        if (fileOption->count() > 0)
+            return Usage("Die Firmware-Datei ist zweimal angegeben: mit --file und als Argument.");
+        file = positionalFile;
+    }
     if (portOption->count() == 0) {
         // As the window does: a stored value that names no port falls back to COM1.
         std::string stored = iniPath ? ProfileFile(*iniPath).ReadString("Setup", "Port", "") : "";
-        setup.Port = IsPortName(stored) ? stored : "COM1";
-    } else if (IsPortName(port)) {
-        setup.Port = port;
-    } else {
-        std::fprintf(stderr, "--port: \"%s\" ist weder COM1 bis COM%d noch ein Gerätepfad.\n",
-                     port.c_str(), MaxComNumber);
-        return ExitUsage;
+        ports = {IsPortName(stored) ? stored : "COM1"};
+    }
+    if (ports.size() > MaxGangPorts)
+        return Usage("--port: höchstens " + std::to_string(MaxGangPorts) + " Ports, nicht " +
+                     std::to_string(ports.size()) + ".");
+    for (size_t i = 0; i < ports.size(); ++i) {
+        if (!IsPortName(ports[i]))
+            return Usage("--port: \"" + ports[i] + "\" ist weder COM1 bis COM" +
+                         std::to_string(MaxComNumber) + " noch ein Gerätepfad.");
+        if (std::find(ports.begin(), ports.begin() + long(i), ports[i]) != ports.begin() + long(i))
+            return Usage("--port: \"" + ports[i] + "\" ist zweimal angegeben.");
     }
 
     std::error_code fileError;
@@ -132,23 +172,51 @@ int Run(const std::vector<std::string>& arguments) {
         return ExitFile;
     }
 
-    ConsoleServices console(!quiet && IsTerminal(stderr));
-    auto serial = CreateConsoleSerialPort(iniPath ? PortsSectionLookup(*iniPath) : PortLookup{});
-    Programmer run(console, *serial);
-    run.Setup = setup;
-    if (searchTimeout > 0) // at most a day: far from what milliseconds can count
-        run.SearchTimeout =
-            std::chrono::milliseconds(static_cast<long long>(std::ceil(searchTimeout * 1000)));
-    console.Attach(run);
-    InstallStopSignals();
+    std::unique_ptr<AppendFile> log, trace;
+    if (!logPath.empty() && !(log = OpenAppendFile(logPath, "Das Run-Log")))
+        return ExitFile;
+    if (!tracePath.empty() && !(trace = OpenAppendFile(tracePath, "Die Aufzeichnung")))
+        return ExitFile;
 
+    InstallStopSignals();
+    std::optional<FirmwareFile> firmware;
     try {
-        run.Programing(file);
+        firmware = FirmwareFile::Load(file);
     } catch (const FirmwareFileError& error) {
         std::fprintf(stderr, "%s\n", ExceptionText(error.what()).c_str());
         return ExitFile;
     }
-    return ExitStatusFor(run.LastOutcome());
+
+    FlashJob job;
+    job.ports = ports;
+    job.lookup = iniPath ? PortsSectionLookup(*iniPath) : PortLookup{};
+    if (searchTimeout > 0) // at most a day: far from what milliseconds can count
+        job.searchTimeout =
+            std::chrono::milliseconds(static_cast<long long>(std::ceil(searchTimeout * 1000)));
+    job.progress = !quiet && EnableCursorMovement(stderr);
+    job.json = json;
+    job.log = log.get();
+    job.logContext = {HostName(), std::filesystem::u8path(file).filename().u8string(),
+                      firmware->Sha256()};
+
+    ConsoleOutput output(stdout, stderr, job.progress ? ports.size() : 0);
+    std::optional<TraceFile> traceFile;
+    if (trace) {
+        traceFile.emplace(*trace, output);
+        traceFile->Line("", std::string("morvik2-flash ") + MORVIK2_VERSION + " " +
+                                IsoLocalTime(std::chrono::system_clock::now()) + " " +
+                                job.logContext.host + ", Firmware " + file + ", SHA-256 " +
+                                firmware->Sha256());
+        job.trace = &*traceFile;
+    }
+
+    const std::vector<RunReport> reports = FlashAll(*firmware, job, output);
+    std::vector<int> statuses;
+    for (const RunReport& report : reports)
+        statuses.push_back(report.exitStatus);
+    if (reports.size() > 1)
+        output.Err(SummaryTable(reports));
+    return GangExitStatus(statuses);
 }
 
 } // namespace

@@ -1,0 +1,156 @@
+// What a production line reads after a run: the exit status of a gang, the summary table, the
+// run log's entries and the port list.
+#include "Events.h"
+#include "FakeSysfs.h"
+#include "FlashRuns.h"
+#include "PortListing.h"
+
+#include <cstdlib>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(GangExitStatus, WhatNeedsAPersonComesFirst) {
+    EXPECT_EQ(GangExitStatus({0, 0, 0}), 0);
+    EXPECT_EQ(GangExitStatus({0, 2, 5, 1, 3}), 3) << "a port before a write error";
+    EXPECT_EQ(GangExitStatus({2, 5, 1, 0}), 1) << "a write error before a silent device";
+    EXPECT_EQ(GangExitStatus({2, 0, 5}), 5) << "a silent device before a stop";
+    EXPECT_EQ(GangExitStatus({0, 2}), 2);
+    EXPECT_EQ(GangExitStatus({3}), 3);
+}
+
+TEST(NoAnswerMessage, NamesTheLimitAsTheUserGaveIt) {
+    using std::chrono::milliseconds;
+    EXPECT_EQ(NoAnswerMessage(milliseconds(3000)), "Keine Antwort vom Morvik 2 innerhalb von 3 s.");
+    EXPECT_EQ(NoAnswerMessage(milliseconds(2500)),
+              "Keine Antwort vom Morvik 2 innerhalb von 2,5 s.");
+    EXPECT_EQ(NoAnswerMessage(milliseconds(86400000)),
+              "Keine Antwort vom Morvik 2 innerhalb von 86400 s.");
+    EXPECT_EQ(NoAnswerMessage(milliseconds(1)),
+              "Keine Antwort vom Morvik 2 innerhalb von 0,001 s.");
+}
+
+TEST(SummaryTable, ColumnsLineUpWhateverTheTextsAreMadeOf) {
+    std::vector<RunReport> runs(2);
+    runs[0].port = "COM3";
+    runs[0].result = "Alles OK !";
+    runs[0].records = 2048;
+    runs[0].seconds = 7.26;
+    runs[1].port = "/dev/ttyUSB10";
+    runs[1].result = "Schnittstelle konnte nicht geöffnet werden!";
+    runs[1].seconds = 0.04;
+    EXPECT_EQ(SummaryTable(runs),
+              "Port           Ergebnis                                     Datensätze  Sekunden\n"
+              "COM3           Alles OK !                                         2048       7,3\n"
+              "/dev/ttyUSB10  Schnittstelle konnte nicht geöffnet werden!           0       0,0\n");
+}
+
+TEST(RunLog, OneEntryCarriesEverythingAboutTheRun) {
+    RunReport run;
+    run.port = "COM3";
+    run.devicePath = "/dev/ttyUSB0";
+    run.result = "Schreibfehler!";
+    run.exitStatus = 1;
+    run.records = 2;
+    run.bytes = 64;
+    run.seconds = 1.23456;
+    run.messages = {"Verbindung Timeout!", "Schreibfehler!"};
+    // A file name from a system that does not write UTF-8 must not cost the entry.
+    const LogContext context{"bench-1", "Morvik2 \xE4nderung.QV", std::string(64, 'a')};
+    const std::string line = LogEntry(run, context, "2025-03-04T10:15:30+01:00");
+    EXPECT_EQ(line.find('\n'), std::string::npos) << "one line per run";
+    const auto entry = nlohmann::json::parse(line);
+    EXPECT_EQ(entry["time"], "2025-03-04T10:15:30+01:00");
+    EXPECT_EQ(entry["host"], "bench-1");
+    EXPECT_EQ(entry["port"], "COM3");
+    EXPECT_EQ(entry["device"], "/dev/ttyUSB0");
+    EXPECT_EQ(entry["file"], "Morvik2 \xEF\xBF\xBDnderung.QV");
+    EXPECT_EQ(entry["sha256"], std::string(64, 'a'));
+    EXPECT_EQ(entry["records"], 2);
+    EXPECT_EQ(entry["bytes"], 64);
+    EXPECT_EQ(entry["seconds"], 1.235);
+    EXPECT_EQ(entry["result"], "Schreibfehler!");
+    EXPECT_EQ(entry["exit_status"], 1);
+    EXPECT_EQ(entry["message"], "Verbindung Timeout!\nSchreibfehler!");
+
+    run.messages.clear();
+    EXPECT_FALSE(nlohmann::json::parse(LogEntry(run, context, "t")).contains("message"));
+}
+
+// The zone's offset, also across the turn of a year between local time and UTC.
+TEST(RunLog, TimesCarryTheirZone) {
+    const char* saved = std::getenv("TZ");
+    const std::string previous = saved ? saved : "";
+    struct Case {
+        const char* zone;
+        std::time_t utc;
+        const char* expected;
+    };
+    const std::vector<Case> cases = {
+        {"UTC0", 1741083330, "2025-03-04T10:15:30+00:00"},
+        {"XYZ-5:30", 1741083330, "2025-03-04T15:45:30+05:30"},
+        {"XYZ+3", 1735693200, "2024-12-31T22:00:00-03:00"}, // 2025-01-01 01:00 UTC
+        {"XYZ-2", 1735685000, "2025-01-01T00:43:20+02:00"}, // 2024-12-31 22:43:20 UTC
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.zone);
+        setenv("TZ", c.zone, 1);
+        tzset();
+        EXPECT_EQ(IsoLocalTime(std::chrono::system_clock::from_time_t(c.utc)), c.expected);
+    }
+    if (saved)
+        setenv("TZ", previous.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
+}
+
+// --list-ports from a made-up sysfs: a USB converter that MV2.ini maps to COM3 through its
+// stable name, and a plain UART that COM1 names directly.
+TEST(PortList, AdaptersShowWhatTheyAreAndTheComNameTheSettingsGiveThem) {
+    FakeSysfs tree;
+    const fs::path stable = tree.UsbConverter();
+    tree.PlainUart();
+    const auto ports = EnumerateSerialPorts(tree.sys.string(), tree.dev.string());
+    ASSERT_EQ(ports.size(), 2u);
+    const std::vector<std::pair<std::string, std::string>> section = {
+        {"COM3", stable.string()},
+        {"COM1", (tree.dev / "ttyS0").string()},
+        {"COM4", "/dev/ttyUSB7"},
+        {"Com5", (tree.dev / "ttyUSB0").string()}, // no port name: never used for a port
+    };
+    const SerialPortInfo& uart = ports[0];
+    const SerialPortInfo& usb = ports[1];
+    EXPECT_EQ(MappedComNames(usb, section), std::vector<std::string>{"COM3"});
+    EXPECT_EQ(MappedComNames(uart, section), std::vector<std::string>{"COM1"});
+
+    EXPECT_EQ(PortLine(uart, MappedComNames(uart, section)),
+              (tree.dev / "ttyS0").string() + "\tMV2.ini: COM1\tTreiber: serial8250");
+    EXPECT_EQ(PortLine(usb, MappedComNames(usb, section)),
+              (tree.dev / "ttyUSB0").string() +
+                  "\tMV2.ini: COM3\tFT232R USB UART\tTreiber: ftdi_sio\tUSB: 0403:6001"
+                  "\tHersteller: FTDI\tSeriennummer: A50285BI\t" +
+                  stable.string());
+
+    const auto entry = nlohmann::json::parse(PortEntry(usb, {"COM3"}));
+    EXPECT_EQ(entry["name"], (tree.dev / "ttyUSB0").string());
+    EXPECT_EQ(entry["com"], nlohmann::json::array({"COM3"}));
+    EXPECT_EQ(entry["usb_id"], "0403:6001");
+    EXPECT_EQ(entry["product"], "FT232R USB UART");
+    EXPECT_EQ(entry["serial_number"], "A50285BI");
+    EXPECT_EQ(entry["stable_path"], stable.string());
+}
+
+// Windows names its ports COMn itself: nothing is mapped to them.
+TEST(PortList, ComPortsAreNeverMapped) {
+    SerialPortInfo com;
+    com.name = "COM3";
+    EXPECT_TRUE(MappedComNames(com, {{"COM3", "COM3"}}).empty());
+    EXPECT_EQ(PortLine(com, {}), "COM3");
+}
+
+} // namespace

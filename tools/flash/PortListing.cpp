@@ -1,0 +1,63 @@
+#include "PortListing.h"
+
+#include "SerialPort.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where a path finally leads; the path itself when that cannot be found out.
+fs::path Resolved(const std::string& path) {
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(fs::u8path(path), error);
+    return error ? fs::u8path(path) : resolved;
+}
+
+void Field(std::string& line, const std::string& label, const std::string& value) {
+    if (!value.empty())
+        line += "\t" + label + value;
+}
+
+} // namespace
+
+std::vector<std::string>
+MappedComNames(const SerialPortInfo& port,
+               const std::vector<std::pair<std::string, std::string>>& portsSection) {
+    std::vector<std::string> names;
+    // Only device paths are mapped: Windows opens COMn itself.
+    if (!IsDevicePath(port.name))
+        return names;
+    const fs::path device = Resolved(port.name);
+    for (const auto& [key, value] : portsSection) {
+        if (ComNumber(key) == 0 || value.empty())
+            continue;
+        if (value == port.name || value == port.stablePath || Resolved(value) == device)
+            names.push_back(key);
+    }
+    return names;
+}
+
+std::string PortLine(const SerialPortInfo& port, const std::vector<std::string>& comNames) {
+    std::string line = port.name;
+    std::string mapped;
+    for (const std::string& name : comNames)
+        mapped += (mapped.empty() ? "" : ", ") + name;
+    Field(line, "MV2.ini: ", mapped);
+    Field(line, "", port.description);
+    Field(line, "Treiber: ", port.driver);
+    if (port.vendorId || port.productId) {
+        char id[16];
+        std::snprintf(id, sizeof id, "%04x:%04x", port.vendorId, port.productId);
+        Field(line, "USB: ", id);
+    }
+    Field(line, "Hersteller: ", port.manufacturer);
+    if (port.product != port.description)
+        Field(line, "Produkt: ", port.product);
+    Field(line, "Seriennummer: ", port.serialNumber);
+    Field(line, "", port.stablePath);
+    return line;
+}
