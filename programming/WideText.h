@@ -7,3 +7,7 @@
 // folder names survive whatever the system's ANSI code page is.
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
+
+// The system's text for a Win32 error code, in the system's language, umlauts and all, without
+// the line end the system appends.
+std::string SystemErrorText(unsigned long error);

@@ -15,22 +15,6 @@ static_assert(Win32Error::AccessDenied == ERROR_ACCESS_DENIED &&
 
 namespace {
 
-// In the system's language, umlauts and all.
-std::string SystemText(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string result =
-        length ? Narrow(std::wstring(text, length)) : "Fehler " + std::to_string(error);
-    if (text)
-        LocalFree(text);
-    while (!result.empty() &&
-           (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
-        result.pop_back();
-    return result;
-}
-
 class Win32SerialPort : public SerialPort {
 public:
     ~Win32SerialPort() override { CloseHandle(); }
@@ -138,7 +122,7 @@ public:
 private:
     bool Fail() {
         lastError_.osError = static_cast<int>(GetLastError());
-        lastError_.reason = SystemText(static_cast<DWORD>(lastError_.osError));
+        lastError_.reason = SystemErrorText(static_cast<DWORD>(lastError_.osError));
         return false;
     }
 

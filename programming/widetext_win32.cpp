@@ -26,3 +26,18 @@ std::string Narrow(const std::wstring& wide) {
         WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), length, nullptr, nullptr);
     return utf8;
 }
+
+std::string SystemErrorText(unsigned long error) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string result =
+        length ? Narrow(std::wstring(text, length)) : "Fehler " + std::to_string(error);
+    if (text)
+        LocalFree(text);
+    while (!result.empty() &&
+           (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
+        result.pop_back();
+    return result;
+}

@@ -1,6 +1,7 @@
 // The POSIX port list from a made-up sysfs tree laid out as Linux lays it out for a USB serial
 // converter, a USB modem-class adapter and the PC's own UARTs.
 #include "SerialPortList.h"
+#include "FakeSysfs.h"
 #include "TempDir.h"
 
 #include <filesystem>
@@ -12,84 +13,47 @@ namespace fs = std::filesystem;
 
 class SerialPortListTest : public ::testing::Test {
 protected:
-    SerialPortListTest() : sys(dir.Path("sys")), dev(dir.Path("dev")) {
-        fs::create_directories(sys / "class" / "tty");
-        fs::create_directories(dev);
-    }
-
-    // A file of sysfs, with the line end the kernel writes.
-    void Attribute(const fs::path& path, const std::string& value) {
-        fs::create_directories(path.parent_path());
-        dir.Write(fs::relative(path, dir.Path()).string(), value + "\n");
-    }
-
-    // /sys/class/tty/<name> and /dev/<name>; with a device behind it when `device` is given.
-    void Tty(const std::string& name, const fs::path& device = {}) {
-        const fs::path tty = sys / "class" / "tty" / name;
-        fs::create_directories(tty);
-        dir.Write(fs::relative(dev / name, dir.Path()).string(), "");
-        if (!device.empty()) {
-            fs::create_directories(device);
-            fs::create_directory_symlink(device, tty / "device");
-        }
-    }
-
-    void Driver(const fs::path& device, const std::string& name, const std::string& bus = "bus") {
-        const fs::path driver = sys / "bus" / bus / "drivers" / name;
-        fs::create_directories(driver);
-        fs::create_directory_symlink(driver, device / "driver");
-        fs::create_directory_symlink(sys / "bus" / bus, device / "subsystem");
-    }
+    SerialPortListTest() : tree(dir.Path()), sys(tree.sys), dev(tree.dev) {}
 
     TempDir dir;
+    FakeSysfs tree;
     fs::path sys, dev;
 };
 
 TEST_F(SerialPortListTest, PortsWithHardwareAreListedWithWhatTheirDescriptorsSay) {
     const fs::path usb = sys / "devices" / "pci0000:00" / "0000:00:14.0" / "usb1";
     // A serial converter: the tty's device is a port below the USB interface.
-    const fs::path ftdi = usb / "1-1";
-    Attribute(ftdi / "idVendor", "0403");
-    Attribute(ftdi / "idProduct", "6001");
-    Attribute(ftdi / "manufacturer", "FTDI");
-    Attribute(ftdi / "product", "FT232R USB UART");
-    Attribute(ftdi / "serial", "A50285BI");
-    Attribute(ftdi / "1-1:1.0" / "bInterfaceNumber", "00");
-    Tty("ttyUSB0", ftdi / "1-1:1.0" / "ttyUSB0");
-    Driver(ftdi / "1-1:1.0" / "ttyUSB0", "ftdi_sio");
-    fs::create_directories(dev / "serial" / "by-id");
-    const fs::path stable =
-        dev / "serial" / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-    fs::create_symlink("../../ttyUSB0", stable);
+    const fs::path stable = tree.UsbConverter("ttyUSB0", "1-1", "FT232R USB UART", "A50285BI");
+    EXPECT_EQ(stable, dev / "serial" / "by-id" / "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 
     // A modem-class adapter: the tty's device is the interface, which names itself.
     const fs::path acm = usb / "1-2";
-    Attribute(acm / "idVendor", "2341");
-    Attribute(acm / "idProduct", "0043");
-    Attribute(acm / "product", "Board");
-    Attribute(acm / "1-2:1.0" / "bInterfaceNumber", "00");
-    Attribute(acm / "1-2:1.0" / "interface", "Morvik Adapter");
-    Tty("ttyACM0", acm / "1-2:1.0");
-    Driver(acm / "1-2:1.0", "cdc_acm");
+    tree.Attribute(acm / "idVendor", "2341");
+    tree.Attribute(acm / "idProduct", "0043");
+    tree.Attribute(acm / "product", "Board");
+    tree.Attribute(acm / "1-2:1.0" / "bInterfaceNumber", "00");
+    tree.Attribute(acm / "1-2:1.0" / "interface", "Morvik Adapter");
+    tree.Tty("ttyACM0", acm / "1-2:1.0");
+    tree.Driver(acm / "1-2:1.0", "cdc_acm");
 
     // The PC's UART below the serial core's controller and port (Linux 6.5 on), and slots of
     // the serial core where no UART answered.
     const fs::path platform = sys / "devices" / "platform" / "serial8250";
     const fs::path controller = platform / "serial8250:0";
-    Tty("ttyS0", controller / "serial8250:0.0");
-    Attribute(sys / "class" / "tty" / "ttyS0" / "type", "4");
-    Driver(platform, "serial8250", "platform");
-    Driver(controller, "ctrl", "serial-base");
-    Driver(controller / "serial8250:0.0", "port", "serial-base");
+    tree.Tty("ttyS0", controller / "serial8250:0.0");
+    tree.Attribute(sys / "class" / "tty" / "ttyS0" / "type", "4");
+    tree.Driver(platform, "serial8250", "platform");
+    tree.Driver(controller, "ctrl", "serial-base");
+    tree.Driver(controller / "serial8250:0.0", "port", "serial-base");
     for (const char* empty : {"ttyS1", "ttyS2"}) {
-        Tty(empty, platform);
-        Attribute(sys / "class" / "tty" / empty / "type", "0");
+        tree.Tty(empty, platform);
+        tree.Attribute(sys / "class" / "tty" / empty / "type", "0");
     }
     // Consoles and pseudo-terminals: no device behind them.
-    Tty("tty0");
-    Tty("ptmx");
+    tree.Tty("tty0");
+    tree.Tty("ptmx");
     // Numbers count as numbers.
-    Tty("ttyUSB10", sys / "devices" / "platform" / "other");
+    tree.Tty("ttyUSB10", sys / "devices" / "platform" / "other");
 
     const auto ports = EnumerateSerialPorts(sys.string(), dev.string());
     std::vector<std::string> names;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "SerialPortList.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// A made-up sysfs tree and /dev below a folder, laid out as Linux lays them out, so that the port
+// enumeration can be tried on adapters this machine does not have.
+class FakeSysfs {
+public:
+    explicit FakeSysfs(const std::filesystem::path& root);
+
+    std::filesystem::path sys, dev;
+
+    // A file of sysfs, with the line end the kernel writes.
+    void Attribute(const std::filesystem::path& path, const std::string& value) const;
+    // /sys/class/tty/<name> and /dev/<name>; with a device behind it when `device` is given.
+    void Tty(const std::string& name, const std::filesystem::path& device = {}) const;
+    void Driver(const std::filesystem::path& device, const std::string& name,
+                const std::string& bus = "bus") const;
+    // An FTDI serial converter on USB port `usbPort` (1-1, 1-2, ...) with its tty below the USB
+    // interface and its /dev/serial/by-id link, as udev makes it; returns that link.
+    std::filesystem::path UsbConverter(const std::string& tty, const std::string& usbPort,
+                                       const std::string& product, const std::string& serial) const;
+    // The adapter is unplugged: its tty, its device node and its by-id link go.
+    void Unplug(const std::string& tty) const;
+
+    std::vector<SerialPortInfo> Ports() const;
+};
