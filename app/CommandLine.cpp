@@ -49,7 +49,6 @@ WindowCommandLine ParseWindowCommandLine(const std::vector<std::string>& argumen
 }
 
 std::string WindowUsage() {
-    const std::string folder = UserFolder();
     return "Aufruf: morvik2-update [--user-folder] [DATEI]\n"
            "\n"
            "Schreibt neue Firmware in einen Morvik 2 (Fenster).\n"
@@ -59,7 +58,7 @@ std::string WindowUsage() {
            "\" im Arbeitsordner\n"
            "  --user-folder  arbeitet im Benutzerordner, dort liegt MV2.ini:\n"
            "                 " +
-           (folder.empty() ? std::string("(keiner)") : folder) +
+           UserFolderRule() +
            "\n"
            "  --help         zeigt diese Hilfe\n"
            "  --version      zeigt die Version\n";

@@ -3,6 +3,10 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev qt6-base-dev libjp
     fonts-liberation)
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix binutils srecord)
+# scripts/package: CPack's Debian packages (dpkg-shlibdeps, file), man pages, the Windows zips
+# and installer.
+PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" dpkg-dev file help2man nsis
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
 
 InstallPackages() {
     local missing=()

@@ -35,6 +35,10 @@ std::string UserFolder() {
     return data + "/morvik2";
 }
 
+std::string UserFolderRule() {
+    return "$XDG_DATA_HOME/morvik2, sonst ~/.local/share/morvik2";
+}
+
 std::string EnterUserFolder() {
     const std::string folder = UserFolder();
     if (folder.empty())

@@ -16,6 +16,10 @@ std::string UserFolder() {
     return folder;
 }
 
+std::string UserFolderRule() {
+    return "%LOCALAPPDATA%\\Morvik2";
+}
+
 std::string EnterUserFolder() {
     const std::string folder = UserFolder();
     if (folder.empty())
