@@ -75,7 +75,7 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
     GetClassNameW(window, windowClass, 64);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process == search->process && IsWindowVisible(window) &&
+    if ((search->process == 0 || process == search->process) && IsWindowVisible(window) &&
         std::wstring(windowClass) == L"#32770") {
         search->found = window;
         return FALSE;
@@ -83,12 +83,11 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
     return TRUE;
 }
 
+// The main window's box; without a main window (--help, say), a box of any process.
 HWND MessageBoxWindow() {
-    const HWND main = MainWindow();
-    if (!main)
-        return nullptr;
     BoxSearch search{0, nullptr};
-    GetWindowThreadProcessId(main, &search.process);
+    if (const HWND main = MainWindow())
+        GetWindowThreadProcessId(main, &search.process);
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
