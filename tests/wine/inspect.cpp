@@ -6,6 +6,7 @@
 //                                   it is visible (waiting up to SECS)
 //   inspect status | progress       the status line's text, the progress bar's position
 //   inspect ports                   the port list's items, the chosen one marked with *
+//   inspect dropped                 whether the port list is open: "open" or "closed"
 //   inspect wait-status TEXT SECS   until the status line reads TEXT
 //   inspect wait-box SECS           until a message box is open: its caption and text
 //   inspect wait-gone SECS          until the main window has closed (hidden or destroyed)
@@ -93,8 +94,8 @@ HWND MessageBoxWindow() {
 }
 
 int Usage() {
-    Print("inspect: window | status | progress | ports | wait-status TEXT SECS | wait-box SECS "
-          "| wait-gone SECS | control NAME");
+    Print("inspect: window | status | progress | ports | dropped | wait-status TEXT SECS | "
+          "wait-box SECS | wait-gone SECS | control NAME");
     return 64;
 }
 
@@ -144,6 +145,11 @@ int wmain(int argc, wchar_t* argv[]) {
             Print((i == chosen ? "*" : " ") + Narrow(item));
         }
         return 0;
+    }
+    if (command == L"dropped") {
+        const HWND list = Child(L"ComboBox");
+        Print(SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) ? "open" : "closed");
+        return list ? 0 : 1;
     }
     if (command == L"wait-status" && argc == 4) {
         const std::string wanted = Narrow(argv[2]);
