@@ -7,33 +7,55 @@
 #include <filesystem>
 #include <system_error>
 
+namespace fs = std::filesystem;
+
 namespace {
 
 bool FileExists(const std::string& path) {
     std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::u8path(path), error);
+    return fs::is_regular_file(fs::u8path(path), error);
 }
 
-// COM1 to COM16, then the higher COM ports the system reports (USB adapters get those), then
-// the stored port if it is none of these: an adapter unplugged for now keeps its name.
-std::vector<std::string> PortList(const std::vector<SerialPortInfo>& present,
-                                  const std::string& stored) {
-    std::vector<std::string> list = PortNames();
-    const int listed = static_cast<int>(list.size());
-    std::vector<int> higher;
-    for (const SerialPortInfo& info : present)
-        if (ComNumber(info.name) > listed)
-            higher.push_back(ComNumber(info.name));
-    std::sort(higher.begin(), higher.end());
-    higher.erase(std::unique(higher.begin(), higher.end()), higher.end());
-    for (int number : higher)
-        list.push_back("COM" + std::to_string(number));
-    if (std::find(list.begin(), list.end(), stored) == list.end())
-        list.push_back(stored);
-    return list;
+// What an adapter is shown as: its device, and what the system calls it.
+std::string AdapterText(const SerialPortInfo& info) {
+    return info.description.empty() ? info.name : info.name + " – " + info.description;
 }
 
 } // namespace
+
+// An adapter unplugged for now, or a stored port no system reports, keeps its name: opening it
+// fails with the usual message.
+std::vector<TMainForm::PortItem> TMainForm::PortList(const std::vector<SerialPortInfo>& present,
+                                                     const std::string& chosen) {
+    std::vector<PortItem> list;
+    for (const std::string& name : PortNames())
+        list.push_back({name, name});
+    const int listed = static_cast<int>(list.size());
+    std::vector<int> higher;
+    std::vector<PortItem> adapters;
+    for (const SerialPortInfo& info : present) {
+        const int number = ComNumber(info.name);
+        if (number > listed) {
+            higher.push_back(number);
+        } else if (number == 0 && IsDevicePath(info.name)) {
+            // Stored by the path that survives replugging; a port stored by either of its
+            // names is used as it is.
+            std::string port = info.stablePath.empty() ? info.name : info.stablePath;
+            if (chosen == info.name || chosen == info.stablePath)
+                port = chosen;
+            adapters.push_back({port, AdapterText(info)});
+        }
+    }
+    std::sort(higher.begin(), higher.end());
+    higher.erase(std::unique(higher.begin(), higher.end()), higher.end());
+    for (int number : higher)
+        list.push_back({"COM" + std::to_string(number), "COM" + std::to_string(number)});
+    list.insert(list.end(), adapters.begin(), adapters.end());
+    if (std::none_of(list.begin(), list.end(),
+                     [&](const PortItem& item) { return item.port == chosen; }))
+        list.push_back({chosen, chosen});
+    return list;
+}
 
 TMainForm::TMainForm(MainView& view, std::unique_ptr<SerialPort> port,
                      PortEnumeration enumeratePorts)
@@ -69,12 +91,48 @@ void TMainForm::FormCreate() {
     // Only what names no port at all is replaced; a port that is missing now fails when opened.
     if (!IsPortName(port))
         port = PortNames().front();
-    ports_ = PortList(enumeratePorts_(), port);
-    view_.SetPorts(ports_);
-    // Not the user's choice: ComboBox2Change does not run.
-    view_.SelectPort(int(std::find(ports_.begin(), ports_.end(), port) - ports_.begin()));
+    ShowPorts();
 
-    HexFileAvailable = FileExists(FirmwareFileName);
+    HexFileAvailable = FileExists(firmwareFile_);
+}
+
+void TMainForm::ShowPorts() {
+    const std::string& chosen = programmer_.Setup.Port;
+    ports_ = PortList(enumeratePorts_(), chosen);
+    std::vector<std::string> texts;
+    for (const PortItem& item : ports_)
+        texts.push_back(item.text);
+    view_.SetPorts(texts);
+    // Not the user's choice: ComboBox2Change does not run.
+    view_.SelectPort(int(std::find_if(ports_.begin(), ports_.end(),
+                                      [&](const PortItem& item) { return item.port == chosen; }) -
+                         ports_.begin()));
+}
+
+void TMainForm::ChooseFirmwareFile(const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(fs::u8path(path), error);
+    firmwareFile_ = error ? path : absolute.u8string();
+    HexFileAvailable = FileExists(firmwareFile_);
+    ShowFirmwareFile();
+}
+
+bool TMainForm::FileDropped(const std::string& path) {
+    if (!AcceptsDrop())
+        return false;
+    ChooseFirmwareFile(path);
+    return true;
+}
+
+// The file is named in the status line unless it is the one the working directory holds.
+void TMainForm::ShowFirmwareFile() {
+    const fs::path chosen = fs::u8path(firmwareFile_);
+    const fs::path standard = fs::u8path(AppDir + FirmwareFileName);
+    std::error_code error;
+    const bool isDefault =
+        !AppDir.empty() && (fs::equivalent(chosen, standard, error) ||
+                            chosen.lexically_normal() == standard.lexically_normal());
+    view_.SetStatusText(isDefault ? std::string() : "Datei: " + firmwareFile_);
 }
 
 bool TMainForm::FormCloseQuery() {
@@ -105,7 +163,7 @@ void TMainForm::Button2Click() {
         return;
     }
     try {
-        programmer_.Programing(FirmwareFileName);
+        programmer_.Programing(firmwareFile_);
     } catch (const std::exception& error) {
         if (!closed_)
             ShowException(error);
@@ -121,7 +179,11 @@ void TMainForm::Button3Click() {
 void TMainForm::ComboBox2Change(int index) {
     programmer_.StopRequested = true;
     if (index >= 0 && size_t(index) < ports_.size())
-        programmer_.Setup.Port = ports_[size_t(index)];
+        programmer_.Setup.Port = ports_[size_t(index)].port;
+}
+
+void TMainForm::ComboBox2DropDown() {
+    ShowPorts();
 }
 
 bool TMainForm::FormKeyDown(int virtualKey) {

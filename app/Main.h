@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MainView.h"
+#include "MessageText.h"
 #include "ProfileFile.h"
 #include "Programmer.h"
 #include "SerialPort.h"
@@ -51,9 +52,21 @@ public:
     void Button2Click();
     void Button3Click();
     void ComboBox2Change(int index);
+    // The port list is about to open: adapters come and go, so it is built anew.
+    void ComboBox2DropDown();
     // Key preview: true when the key goes no further than here.
     bool FormKeyDown(int virtualKey);
     void Timer1Timer();
+
+    // The firmware file the next run writes: one named on the command line or dropped on the
+    // window, as an absolute path; without either, FirmwareFileName in the working directory.
+    // Looked for once, when chosen.
+    void ChooseFirmwareFile(const std::string& path);
+    const std::string& FirmwareFile() const { return firmwareFile_; }
+    // A file may be dropped on the window: not while a run is busy with the one chosen before.
+    bool AcceptsDrop() const { return !programmer_.Busy; }
+    // A file dropped on the window; false when it is not taken.
+    bool FileDropped(const std::string& path);
 
     void SetStatus(const std::string& text) override;
     void SetProgress(int percent) override;
@@ -66,12 +79,26 @@ public:
     void ShowException(const std::exception& error);
 
 private:
+    // An item of ComboBox2: the port it stores and opens, and the text it shows.
+    struct PortItem {
+        std::string port;
+        std::string text;
+    };
+
+    // COM1 to COM16, the higher COM ports the system reports, its other serial ports (adapters
+    // on POSIX, by device), then `chosen` if it is none of these.
+    static std::vector<PortItem> PortList(const std::vector<SerialPortInfo>& present,
+                                          const std::string& chosen);
+    void ShowPorts();
+    void ShowFirmwareFile();
+
     MainView& view_;
     std::unique_ptr<ProfileFile> SettingsFile;
     std::optional<std::string> settingsPath_;
     std::unique_ptr<SerialPort> port_;
     PortEnumeration enumeratePorts_;
-    std::vector<std::string> ports_; // ComboBox2's items
+    std::vector<PortItem> ports_; // ComboBox2's items
+    std::string firmwareFile_ = FirmwareFileName;
     Programmer programmer_;
     bool timer1Enabled_ = false;
     bool closed_ = false;

@@ -1,9 +1,43 @@
+#include "CommandLine.h"
 #include "QtMainView.h"
+#include "UserFolder.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
-int main(int, char* argv[]) {
-    // The command line is not used; Qt gets none of it either.
+namespace {
+
+// The ports the system reports; scripts/screenshot names a made-up sysfs tree instead, so that
+// its picture shows an adapter on a machine that has none.
+TMainForm::PortEnumeration Ports() {
+    const char* sysRoot = std::getenv("MORVIK2_SYSFS_ROOT");
+    if (!sysRoot || !*sysRoot)
+        return {};
+    return [root = std::string(sysRoot)] { return EnumerateSerialPorts(root, "/dev"); };
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const WindowCommandLine line = ParseWindowCommandLine({argv + 1, argv + argc});
+    switch (line.action) {
+    case WindowCommandLine::Action::Help:
+        std::fputs(WindowUsage().c_str(), stdout);
+        return 0;
+    case WindowCommandLine::Action::Version:
+        std::printf("%s\n", WindowVersion().c_str());
+        return 0;
+    case WindowCommandLine::Action::UsageError:
+        std::fprintf(stderr, "morvik2-update: %s\n\n%s", line.error.c_str(), WindowUsage().c_str());
+        return WindowUsageExitStatus;
+    case WindowCommandLine::Action::Open:
+        break;
+    }
+    // Before the window reads MV2.ini; on failure the working directory serves, as without it.
+    const std::string folderProblem = line.userFolder ? EnterUserFolder() : std::string();
+
+    // Qt gets none of the command line.
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QApplication app(qtArgc, qtArgv);
@@ -12,9 +46,13 @@ int main(int, char* argv[]) {
     // The window decides when the program ends: not before a run has unwound.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QtMainView window;
+    QtMainView window(nullptr, Ports());
     QObject::connect(&window, &QtMainView::ProgramEnds, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    if (!line.file.empty())
+        window.Form().ChooseFirmwareFile(line.file);
     window.show();
+    if (!folderProblem.empty())
+        window.ShowMessageBox(WindowCaption, folderProblem, MainView::BoxIcon::Error);
     return QApplication::exec();
 }

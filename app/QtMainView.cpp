@@ -4,9 +4,12 @@
 #include "JpegImage.h"
 #include "WindowFont.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
@@ -14,12 +17,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
+#include <functional>
 
 // The resources live in a static library: they must be registered by name, outside any
 // namespace.
@@ -61,6 +68,19 @@ std::vector<FixedText> LabelTexts() {
     return texts;
 }
 
+// The port list, built anew each time it opens.
+class TPortBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> onDropDown;
+
+    void showPopup() override {
+        if (onDropDown)
+            onDropDown();
+        QComboBox::showPopup();
+    }
+};
+
 // The virtual key code of a Qt key, for the keys the window acts on; 0 for the others.
 int VirtualKey(int qtKey) {
     switch (qtKey) {
@@ -75,10 +95,11 @@ int VirtualKey(int qtKey) {
 
 } // namespace
 
-QtMainView::QtMainView(std::unique_ptr<SerialPort> port) {
+QtMainView::QtMainView(std::unique_ptr<SerialPort> port,
+                       TMainForm::PortEnumeration enumeratePorts) {
     RegisterResources();
     CreateControls();
-    form_ = std::make_unique<TMainForm>(*this, std::move(port));
+    form_ = std::make_unique<TMainForm>(*this, std::move(port), std::move(enumeratePorts));
     qApp->installEventFilter(this);
     form_->FormCreate();
 }
@@ -102,6 +123,7 @@ void QtMainView::CreateControls() {
     background.setColor(QPalette::Window, QApplication::palette().color(QPalette::Light));
     setPalette(background);
     setAutoFillBackground(true);
+    setAcceptDrops(true);
     setFont(WindowFont(FontPixelHeight, LabelTexts()));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -158,11 +180,14 @@ QWidget* QtMainView::CreateControl(const ControlEntry& entry) {
         }
         return label;
     }
-    case ControlKind::ComboBox:
-        ComboBox2 = new QComboBox(this);
+    case ControlKind::ComboBox: {
+        auto* box = new TPortBox(this);
+        box->onDropDown = [this] { form_->ComboBox2DropDown(); };
+        ComboBox2 = box;
         connect(ComboBox2, &QComboBox::activated, this,
                 [this](int index) { form_->ComboBox2Change(index); });
         return ComboBox2;
+    }
     case ControlKind::TopBevel:
         return new TBevel(TBevel::TopLine, this);
     case ControlKind::BottomBevel:
@@ -172,6 +197,7 @@ QWidget* QtMainView::CreateControl(const ControlEntry& entry) {
         Edit2->setReadOnly(true);
         Edit2->setEnabled(false);
         Edit2->setFocusPolicy(Qt::NoFocus);
+        Edit2->setAcceptDrops(false); // a file dropped there is for the window
         return Edit2;
     case ControlKind::ProgressBar:
         ProgressBar1 = new QProgressBar(this);
@@ -221,6 +247,30 @@ TAsUrlLabel* QtMainView::CreateLinkLabel() {
     return link;
 }
 
+std::string QtMainView::DraggedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls()[0].isLocalFile())
+        return {};
+    return data->urls()[0].toLocalFile().toStdString();
+}
+
+void QtMainView::dragEnterEvent(QDragEnterEvent* event) {
+    if (form_->AcceptsDrop() && !DraggedFile(event->mimeData()).empty())
+        event->acceptProposedAction();
+}
+
+void QtMainView::dragMoveEvent(QDragMoveEvent* event) {
+    if (form_->AcceptsDrop() && !DraggedFile(event->mimeData()).empty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void QtMainView::dropEvent(QDropEvent* event) {
+    const std::string file = DraggedFile(event->mimeData());
+    if (!file.empty() && form_->FileDropped(file))
+        event->acceptProposedAction();
+}
+
 void QtMainView::closeEvent(QCloseEvent* event) {
     if (!form_->FormCloseQuery()) {
         event->ignore();
@@ -262,6 +312,9 @@ void QtMainView::SetPorts(const std::vector<std::string>& names) {
     ComboBox2->clear();
     for (const std::string& name : names)
         ComboBox2->addItem(QString::fromStdString(name));
+    // The open list is as wide as its longest entry; the closed box keeps its size.
+    ComboBox2->view()->setMinimumWidth(ComboBox2->view()->sizeHintForColumn(0) +
+                                       ComboBox2->view()->verticalScrollBar()->sizeHint().width());
 }
 
 void QtMainView::SelectPort(int index) {

@@ -10,6 +10,10 @@
 #include <string>
 
 class QCloseEvent;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -23,7 +27,9 @@ class QtMainView : public QWidget, public MainView {
     Q_OBJECT
 
 public:
-    explicit QtMainView(std::unique_ptr<SerialPort> port = nullptr);
+    // Without `enumeratePorts`, the ports the system reports.
+    explicit QtMainView(std::unique_ptr<SerialPort> port = nullptr,
+                        TMainForm::PortEnumeration enumeratePorts = {});
     ~QtMainView() override;
 
     TMainForm& Form() { return *form_; }
@@ -59,11 +65,16 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();
     QWidget* CreateControl(const struct ControlEntry& entry);
     TAsUrlLabel* CreateLinkLabel();
+    // The one local file a drag carries, UTF-8; empty when it carries anything else.
+    static std::string DraggedFile(const QMimeData* data);
 
     std::map<std::string, QWidget*> controls_;
     std::unique_ptr<TMainForm> form_;

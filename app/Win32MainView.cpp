@@ -7,6 +7,7 @@
 #include "Win32Resources.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cwctype>
@@ -228,6 +229,7 @@ void Win32MainView::CreateWindows() {
     window_ = CreateWindowExW(exStyle, MainClass, Widen(WindowCaption).c_str(), style, left, top,
                               width, height, application_, nullptr, instance_, this);
     CreateControls();
+    DragAcceptFiles(window_, TRUE);
     // Focus rectangles and mnemonics always shown, not only after the first key.
     SendMessageW(window_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL),
                  0);
@@ -447,8 +449,21 @@ void Win32MainView::SetProgress(int percent) {
 
 void Win32MainView::SetPorts(const std::vector<std::string>& names) {
     SendMessageW(ComboBox2, CB_RESETCONTENT, 0, 0);
-    for (const std::string& name : names)
-        SendMessageW(ComboBox2, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(name).c_str()));
+    // The open list is as wide as its longest entry; the closed box keeps its size.
+    const HDC dc = GetDC(ComboBox2);
+    const HGDIOBJ old = SelectObject(dc, font_);
+    int widest = 0;
+    for (const std::string& name : names) {
+        const std::wstring text = Widen(name);
+        SendMessageW(ComboBox2, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(ComboBox2, dc);
+    SendMessageW(ComboBox2, CB_SETDROPPEDWIDTH,
+                 static_cast<WPARAM>(widest + GetSystemMetrics(SM_CXVSCROLL) + Scale(8)), 0);
 }
 
 void Win32MainView::SelectPort(int index) {
@@ -566,6 +581,8 @@ LRESULT Win32MainView::HandleMain(UINT message, WPARAM wParam, LPARAM lParam) {
             form_->Button2Click();
         else if (id == IdButton3 && code == BN_CLICKED)
             form_->Button3Click();
+        else if (id == IdComboBox2 && code == CBN_DROPDOWN)
+            form_->ComboBox2DropDown();
         else if (id == IdComboBox2 && (code == CBN_SELCHANGE || code == CBN_SELENDOK))
             // The same port chosen again counts as a change too: only SELENDOK tells of it.
             form_->ComboBox2Change(static_cast<int>(SendMessageW(ComboBox2, CB_GETCURSEL, 0, 0)));
@@ -575,6 +592,17 @@ LRESULT Win32MainView::HandleMain(UINT message, WPARAM wParam, LPARAM lParam) {
             if (focus == Button2 || focus == Button3)
                 SendMessageW(focus, BM_CLICK, 0, 0);
         }
+        return 0;
+    }
+    case WM_DROPFILES: {
+        const auto drop = reinterpret_cast<HDROP>(wParam);
+        // One file at a time; the first of several would be a guess.
+        if (form_ && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+            std::wstring file(DragQueryFileW(drop, 0, nullptr, 0) + 1, L'\0');
+            file.resize(DragQueryFileW(drop, 0, file.data(), static_cast<UINT>(file.size())));
+            form_->FileDropped(Narrow(file));
+        }
+        DragFinish(drop);
         return 0;
     }
     case WM_TIMER:

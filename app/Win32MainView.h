@@ -22,6 +22,7 @@ public:
     Win32MainView(const Win32MainView&) = delete;
     Win32MainView& operator=(const Win32MainView&) = delete;
 
+    TMainForm& Form() { return *form_; }
     void Show(int showCommand);
     // The message loop, until the program may end; the process's exit code.
     int Run();

@@ -8,5 +8,6 @@
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
 
-// Windows' text for a system error number, in the system's language, umlauts and all.
+// The system's text for a Win32 error code, in the system's language, umlauts and all, without
+// the line end the system appends.
 std::string SystemErrorText(unsigned long error);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the window's artwork with ImageMagick; run by hand when it is to change, and commit
-# the results. Both pictures are ours: a grid with the product's name, and a small badge.
+# the results. The pictures are ours: a grid with the product's name, and a small badge drawn at
+# every size it is needed in (window, desktop, Windows icon).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -29,6 +30,10 @@ Badge() { # SIZE FILE
 
 # Window icon: 32 x 32, the badge in the background's colours.
 Badge 32 icon.png
+
+# The desktop's icon in the hicolor theme's sizes, each drawn at its size.
+mkdir -p icons
+for size in 16 22 24 32 48 64 128 256; do Badge "$size" "icons/morvik2-update-$size.png"; done
 
 # The Windows program's icon: 16, 32, 48 and 256 pixels in one file, each drawn at its size.
 work=$(mktemp -d)

@@ -3,6 +3,13 @@ BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev nlohmann-json3-dev
     fonts-liberation)
 TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev g++-mingw-w64-x86-64-posix
     g++-mingw-w64-i686-posix binutils srecord)
+# scripts/package: CPack's Debian packages (dpkg-shlibdeps, file), man pages, the Windows zips
+# and installer.
+PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" dpkg-dev file help2man nsis
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
+# scripts/check-packages: Debian's checks, and the installed window on a private X display.
+PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream shared-mime-info bash-completion
+    man-db file unzip xvfb xauth xdotool openbox)
 
 InstallPackages() {
     local missing=()

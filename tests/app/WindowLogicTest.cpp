@@ -105,8 +105,9 @@ std::vector<std::string> Com1To16And(std::vector<std::string> more) {
     return list;
 }
 
-// Ports above COM16 that the system reports follow COM16 in numeric order; a stored port that
-// is missing now (an adapter unplugged, a device path) is kept as it is, last.
+// Ports above COM16 that the system reports follow COM16 in numeric order, then the ports it
+// reports by device (POSIX); a stored port that is missing now (an adapter unplugged, a device
+// path) is kept as it is, last.
 TEST_F(WindowLogicTest, ReportedAndStoredPortsFollowCom16) {
     const struct {
         std::vector<std::string> present;
@@ -123,8 +124,8 @@ TEST_F(WindowLogicTest, ReportedAndStoredPortsFollowCom16) {
         {{"COM23", "COM5"}, "COM5", {"COM23"}, 4},
         {{"COM40", "COM23", "COM23", "/dev/ttyUSB0", "COM100"},
          "COM30",
-         {"COM23", "COM40", "COM100", "COM30"},
-         19},
+         {"COM23", "COM40", "COM100", "/dev/ttyUSB0 – USB Serial Port (/dev/ttyUSB0)", "COM30"},
+         20},
         {{"COM23"}, "COM23", {"COM23"}, 16},
         {{"COM23"}, "com23", {"COM23"}, 0},
     };
@@ -162,6 +163,144 @@ TEST_F(WindowLogicTest, ChoosingAReportedPortProgramsThroughIt) {
     EXPECT_EQ(port->openedPath, "\\\\.\\COM23");
     view.CloseWindow();
     EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=COM23\r\n");
+}
+
+// An adapter as Linux reports it: by device, with the name its descriptors give and, where udev
+// made one, the link that survives replugging.
+SerialPortInfo Adapter(const std::string& device, const std::string& description,
+                       const std::string& stable) {
+    SerialPortInfo port;
+    port.name = device;
+    port.description = description;
+    port.stablePath = stable;
+    return port;
+}
+
+const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+
+// Adapters show with their description and are stored by their stable path; a stored path is
+// used as it is, also while its adapter is unplugged.
+TEST_F(WindowLogicTest, AdaptersAreShownWithTheirNameAndStoredByTheirStablePath) {
+    dir.Write("Morvik2 update.QV", FirmwareText(4));
+    present = {Adapter("/dev/ttyACM0", "", ""), Adapter("/dev/ttyUSB0", "FT232R USB UART", byId)};
+    Start();
+    EXPECT_EQ(view.ports, Com1To16And({"/dev/ttyACM0", "/dev/ttyUSB0 – FT232R USB UART"}));
+    EXPECT_EQ(view.selected, 0);
+    form->ComboBox2Change(17);
+    form->Button2Click();
+    EXPECT_EQ(view.statuses.back(), "Alles OK !");
+    EXPECT_EQ(port->openedPath, byId);
+    form->ComboBox2Change(16);
+    EXPECT_EQ(form->Program().Setup.Port, "/dev/ttyACM0"); // no stable path: its device
+    form->ComboBox2Change(17);
+    view.CloseWindow();
+    EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=" + byId + "\r\n");
+
+    // Unplugged: the stored path is offered as it is, and opening it fails as usual.
+    present.clear();
+    view = FakeView();
+    Start();
+    EXPECT_EQ(view.ports, Com1To16And({byId}));
+    EXPECT_EQ(view.selected, 16);
+    port->failStep = 1;
+    form->Button2Click();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Schnittstelle konnte nicht geöffnet werden!");
+    EXPECT_EQ(port->openedPath, byId);
+    view.CloseWindow();
+    EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=" + byId + "\r\n");
+
+    // Stored by its device name, by hand or before it had a stable path: kept as it is.
+    dir.Write("MV2.ini", "[Setup]\r\nPort=/dev/ttyUSB0\r\n");
+    present = {Adapter("/dev/ttyUSB0", "FT232R USB UART", byId)};
+    view = FakeView();
+    Start();
+    EXPECT_EQ(view.ports, Com1To16And({"/dev/ttyUSB0 – FT232R USB UART"}));
+    EXPECT_EQ(view.selected, 16);
+    form->ComboBox2Change(16);
+    EXPECT_EQ(form->Program().Setup.Port, "/dev/ttyUSB0");
+}
+
+// The list is built anew each time it opens: an adapter plugged in since shows, one pulled out
+// goes, and the port chosen stays chosen without counting as a new choice.
+TEST_F(WindowLogicTest, OpeningThePortListShowsTheAdaptersPresentNow) {
+    dir.Write("MV2.ini", "[Setup]\r\nPort=COM2\r\n");
+    Start();
+    EXPECT_EQ(view.ports, Com1To16And({}));
+
+    present = {Adapter("/dev/ttyUSB0", "FT232R USB UART", byId)};
+    form->ComboBox2DropDown();
+    EXPECT_EQ(view.ports, Com1To16And({"/dev/ttyUSB0 – FT232R USB UART"}));
+    EXPECT_EQ(view.selected, 1);
+    form->ComboBox2Change(16);
+
+    present = {Adapter("/dev/ttyUSB1", "Morvik Adapter", "")};
+    form->ComboBox2DropDown();
+    EXPECT_EQ(view.ports, Com1To16And({"/dev/ttyUSB1 – Morvik Adapter", byId}));
+    EXPECT_EQ(view.selected, 17);
+    EXPECT_EQ(form->Program().Setup.Port, byId);
+
+    // Opened during a run: the run goes on.
+    dir.Write("Morvik2 update.QV", FirmwareText(8));
+    form->ComboBox2Change(0);
+    bool opened = false;
+    view.onPump = [&] {
+        if (Transferring() && !opened) {
+            opened = true;
+            form->ComboBox2DropDown();
+        }
+    };
+    form->ChooseFirmwareFile("Morvik2 update.QV");
+    form->Button2Click();
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(view.statuses.back(), "Alles OK !");
+}
+
+// A file named on the command line or dropped on the window is the one written; the status line
+// names it unless it is the working directory's own.
+TEST_F(WindowLogicTest, AChosenFirmwareFileIsWrittenAndNamed) {
+    dir.Write("Morvik2 update.QV", FirmwareText(4));
+    dir.MakeDirectory("Downloads");
+    dir.Write("Downloads/neu.QV", FirmwareText(9));
+    Start();
+    EXPECT_TRUE(view.statuses.empty());
+
+    form->ChooseFirmwareFile(dir.Path("Downloads/neu.QV"));
+    EXPECT_EQ(view.statuses.back(), "Datei: " + dir.Path("Downloads/neu.QV"));
+    form->Button2Click();
+    EXPECT_EQ(view.statuses.back(), "Alles OK !");
+    EXPECT_EQ(port->Frames().size(), 9u);
+
+    // A relative name is taken against the working directory; the default file is not named.
+    EXPECT_TRUE(form->FileDropped("./Morvik2 update.QV"));
+    EXPECT_EQ(view.statuses.back(), "");
+    EXPECT_EQ(form->FirmwareFile(), dir.Path("./Morvik2 update.QV"));
+    port->writes.clear();
+    form->Button2Click();
+    EXPECT_EQ(port->Frames().size(), 4u);
+
+    // Nothing there: the click says so, as without any file.
+    EXPECT_TRUE(form->FileDropped(dir.Path("Downloads")));
+    EXPECT_FALSE(form->HexFileAvailable);
+    form->Button2Click();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Keine hex Datei ausgewählt oder \nDatei existiert nicht!");
+
+    // While a run is busy with one file, no other is taken.
+    form->ChooseFirmwareFile(dir.Path("Downloads/neu.QV"));
+    bool refused = false;
+    view.onPump = [&] {
+        if (Transferring() && !refused) {
+            EXPECT_FALSE(form->AcceptsDrop());
+            refused = !form->FileDropped(dir.Path("Morvik2 update.QV"));
+        }
+    };
+    port->writes.clear();
+    form->Button2Click();
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(port->Frames().size(), 9u);
+    EXPECT_EQ(form->FirmwareFile(), dir.Path("Downloads/neu.QV"));
+    EXPECT_TRUE(form->AcceptsDrop());
 }
 
 TEST_F(WindowLogicTest, FilesAreLookedForInTheWorkingDirectory) {

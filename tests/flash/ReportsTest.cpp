@@ -4,6 +4,7 @@
 #include "FakeSysfs.h"
 #include "FlashRuns.h"
 #include "PortListing.h"
+#include "TempDir.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -112,7 +113,8 @@ TEST(RunLog, TimesCarryTheirZone) {
 // --list-ports from a made-up sysfs: a USB converter that MV2.ini maps to COM3 through its
 // stable name, and a plain UART that COM1 names directly.
 TEST(PortList, AdaptersShowWhatTheyAreAndTheComNameTheSettingsGiveThem) {
-    FakeSysfs tree;
+    TempDir dir;
+    const FakeSysfs tree(dir.Path());
     const fs::path stable = tree.UsbConverter();
     tree.PlainUart();
     const auto ports = EnumerateSerialPorts(tree.sys.string(), tree.dev.string());

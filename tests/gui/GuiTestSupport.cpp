@@ -47,7 +47,7 @@ void RecordingView::Beep() {
 }
 
 void FormTest::Start(std::unique_ptr<SerialPort> port) {
-    form = std::make_unique<RecordingView>(std::move(port));
+    form = std::make_unique<RecordingView>(std::move(port), [this] { return system.Ports(); });
     QObject::connect(form->Edit2, &QLineEdit::textChanged,
                      [this](const QString& text) { statuses.push_back(text); });
     QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeSysfs.h"
 #include "QtMainView.h"
 #include "TempDir.h"
 
@@ -44,16 +45,19 @@ public:
     int beeps = 0;
 };
 
-// A form in a fresh working directory, with what the window shows on record.
+// A form in a fresh working directory, with what the window shows on record; the ports are
+// those of a made-up system, with no adapter until a test plugs one in.
 class FormTest : public ::testing::Test {
 protected:
-    FormTest() : cwd(dir.Path()) {}
+    FormTest() : cwd(dir.Path()), system(systemDir.Path()) {}
 
     // Builds the window as the program does at start-up.
     void Start(std::unique_ptr<SerialPort> port = nullptr);
 
     TempDir dir;
     WorkingDirectory cwd;
+    TempDir systemDir;
+    FakeSysfs system;
     ModalBoxes boxes;
     std::unique_ptr<RecordingView> form;
     std::vector<QString> statuses;

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <stdexcept>
 
 namespace {
@@ -184,6 +185,37 @@ TEST_F(MainFormTest, ChoosingAPortAgainStillCountsAsAChange) {
     EXPECT_EQ(form->ComboBox2->currentText(), "COM16");
     EXPECT_EQ(program.Setup.Port, "COM16");
     EXPECT_TRUE(program.StopRequested);
+}
+
+// An adapter plugged in after start-up shows when the list opens, with its name, in a list as
+// wide as that entry; choosing it stores the link that survives replugging.
+TEST_F(MainFormTest, AnAdapterPluggedInShowsWhenTheListOpensAndIsStoredByItsStablePath) {
+    const std::filesystem::path stable =
+        system.UsbConverter("ttyUSB0", "1-1", "FT232R USB UART", "A50285BI");
+    const QString shown = QString::fromStdString((system.dev / "ttyUSB0").string()) +
+                          QString::fromUtf8(" – FT232R USB UART");
+    EXPECT_EQ(form->ComboBox2->count(), 16); // not there at start-up
+
+    form->ComboBox2->showPopup();
+    ASSERT_EQ(form->ComboBox2->count(), 17);
+    EXPECT_EQ(form->ComboBox2->itemText(16), shown);
+    EXPECT_EQ(form->ComboBox2->currentText(), "COM1");
+    const QFontMetrics metrics(form->ComboBox2->view()->font());
+    EXPECT_GT(form->ComboBox2->view()->window()->width(), metrics.horizontalAdvance(shown));
+    EXPECT_EQ(form->ComboBox2->size(), QSize(65, 21));
+    QTest::keyClick(form->ComboBox2->view(), Qt::Key_End);
+    QTest::keyClick(form->ComboBox2->view(), Qt::Key_Return);
+    EXPECT_EQ(form->ComboBox2->currentText(), shown);
+    EXPECT_EQ(form->ComboBox2->size(), QSize(65, 21));
+
+    // Pulled out: the stored link stays, as it is.
+    system.Unplug("ttyUSB0");
+    form->ComboBox2->showPopup();
+    EXPECT_EQ(form->ComboBox2->count(), 17);
+    EXPECT_EQ(form->ComboBox2->currentText(), QString::fromStdString(stable.string()));
+    QTest::keyClick(form->ComboBox2->view(), Qt::Key_Escape);
+    form->close();
+    EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=" + stable.string() + "\r\n");
 }
 
 TEST_F(MainFormTest, F10ClosesTheWindowLikeTheCloseBox) {

@@ -3,13 +3,19 @@
 // the real port working together. (The window's logic on its own: tests/app.)
 #include "GuiTestSupport.h"
 
+#include "CommandLine.h"
 #include "PtyDevice.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QUrl>
 #include <filesystem>
 
 namespace {
@@ -90,6 +96,57 @@ TEST_F(RunTest, ClosingDuringARunEndsTheProgramOnceTheRunHasUnwound) {
     EXPECT_FALSE(form->Form().Program().Busy);
     EXPECT_EQ(dir.Read("MV2.ini"),
               "[Ports]\r\nCOM1=" + device.SlavePath() + "\r\n[Setup]\r\nPort=COM1\r\n");
+}
+
+// A firmware file from elsewhere, named on the command line or dropped on the window, is the one
+// written; the status line names it until the run begins.
+TEST_F(RunTest, AFileNamedOnTheCommandLineOrDroppedIsTheOneWritten) {
+    const Firmware other = MakeFirmware(12);
+    dir.MakeDirectory("Downloads");
+    dir.Write("Downloads/neu.QV", other.text);
+
+    Start();
+    const WindowCommandLine line = ParseWindowCommandLine({"Downloads/neu.QV"});
+    form->Form().ChooseFirmwareFile(line.file);
+    EXPECT_EQ(form->Edit2->text().toStdString(), "Datei: " + dir.Path("Downloads/neu.QV"));
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_EQ(statuses.back(), "Alles OK !");
+    EXPECT_EQ(device.Snapshot().Image(), other.image);
+    EXPECT_EQ(device.Snapshot().Frames(), 12);
+
+    // Dropped from a file manager: a local file, as a URL.
+    const Firmware dropped = MakeFirmware(7);
+    dir.Write("Downloads/älter.QV", dropped.text);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.Path("Downloads/älter.QV")))});
+    const QPoint at = form->Button2->geometry().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    EXPECT_EQ(form->Edit2->text().toStdString(), "Datei: " + dir.Path("Downloads/älter.QV"));
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_EQ(statuses.back(), "Alles OK !");
+    // The same records as the first 7 of the one before: the count tells them apart.
+    EXPECT_EQ(device.Snapshot().Frames(), 12 + 7);
+    EXPECT_EQ(device.Snapshot().EndCommands(), 2);
+
+    // Several files, or anything but a local file, are not taken.
+    QMimeData several;
+    several.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir.Path("Morvik2 update.QV"))),
+                     QUrl::fromLocalFile(QString::fromStdString(dir.Path("Downloads/neu.QV")))});
+    QMimeData web;
+    web.setUrls({QUrl("https://www.example.com/morvik2/update.QV")});
+    for (QMimeData* refused : {&several, &web}) {
+        QDragEnterEvent refusedEnter(at, Qt::CopyAction, refused, Qt::LeftButton, Qt::NoModifier);
+        refusedEnter.setAccepted(false);
+        QApplication::sendEvent(form.get(), &refusedEnter);
+        EXPECT_FALSE(refusedEnter.isAccepted());
+    }
+    EXPECT_EQ(form->Form().FirmwareFile(), dir.Path("Downloads/älter.QV"));
+    EXPECT_TRUE(boxes.seen.empty());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 //                                   it is visible (waiting up to SECS)
 //   inspect status | progress       the status line's text, the progress bar's position
 //   inspect ports                   the port list's items, the chosen one marked with *
+//   inspect dropped                 whether the port list is open: "open" or "closed"
 //   inspect wait-status TEXT SECS   until the status line reads TEXT
 //   inspect wait-box SECS           until a message box is open: its caption and text
 //   inspect wait-gone SECS          until the main window has closed (hidden or destroyed)
@@ -75,7 +76,7 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
     GetClassNameW(window, windowClass, 64);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process == search->process && IsWindowVisible(window) &&
+    if ((search->process == 0 || process == search->process) && IsWindowVisible(window) &&
         std::wstring(windowClass) == L"#32770") {
         search->found = window;
         return FALSE;
@@ -83,19 +84,18 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
     return TRUE;
 }
 
+// The main window's box; without a main window (--help, say), a box of any process.
 HWND MessageBoxWindow() {
-    const HWND main = MainWindow();
-    if (!main)
-        return nullptr;
     BoxSearch search{0, nullptr};
-    GetWindowThreadProcessId(main, &search.process);
+    if (const HWND main = MainWindow())
+        GetWindowThreadProcessId(main, &search.process);
     EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
 int Usage() {
-    Print("inspect: window | status | progress | ports | wait-status TEXT SECS | wait-box SECS "
-          "| wait-gone SECS | control NAME");
+    Print("inspect: window | status | progress | ports | dropped | wait-status TEXT SECS | "
+          "wait-box SECS | wait-gone SECS | control NAME");
     return 64;
 }
 
@@ -145,6 +145,11 @@ int wmain(int argc, wchar_t* argv[]) {
             Print((i == chosen ? "*" : " ") + Narrow(item));
         }
         return 0;
+    }
+    if (command == L"dropped") {
+        const HWND list = Child(L"ComboBox");
+        Print(SendMessageW(list, CB_GETDROPPEDSTATE, 0, 0) ? "open" : "closed");
+        return list ? 0 : 1;
     }
     if (command == L"wait-status" && argc == 4) {
         const std::string wanted = Narrow(argv[2]);

@@ -7,6 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifndef MORVIK2_VERSION
+#define MORVIK2_VERSION "0"
+#endif
+
 namespace {
 
 PtyDevice* running = nullptr;
@@ -41,6 +45,7 @@ int main(int argc, char** argv) {
     std::string link, fault;
     CLI::App app{"Simulated Morvik 2 bootloader on a pseudo-terminal."};
     app.name("morvik2-sim");
+    app.set_version_flag("--version", std::string("morvik2-sim ") + MORVIK2_VERSION);
     app.add_option("--link", link, "symbolic link to the pseudo-terminal's slave");
     app.add_option("--image", options.imagePath,
                    "after each end command, write what was received as Intel HEX");

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+// The per-user folder a program started from a menu works in (--user-folder), since neither
+// the install folder (not writable by an ordinary user) nor the home folder is a place for
+// MV2.ini: Linux $XDG_DATA_HOME/morvik2, by default ~/.local/share/morvik2; Windows
+// %LOCALAPPDATA%\Morvik2. Empty when the system names no such place.
+std::string UserFolder();
+// Where that is, as a rule for the help text: the same on every machine.
+std::string UserFolderRule();
+
+// Makes UserFolder() the working directory, creating it where needed. Empty on success;
+// otherwise, for the user, what went wrong, and the working directory is as it was.
+std::string EnterUserFolder();
