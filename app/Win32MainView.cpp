@@ -561,6 +561,12 @@ LRESULT Win32MainView::HandleApplication(UINT message, WPARAM wParam, LPARAM lPa
     return DefWindowProcW(application_, message, wParam, lParam);
 }
 
+void Win32MainView::RememberFocus() {
+    const HWND focus = GetFocus();
+    if (focus && IsChild(window_, focus))
+        lastFocus_ = focus;
+}
+
 LRESULT Win32MainView::HandleMain(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
@@ -614,18 +620,14 @@ LRESULT Win32MainView::HandleMain(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ACTIVATE:
         // A plain window forgets its focused control when it loses activation; a dialog does not.
         if (LOWORD(wParam) == WA_INACTIVE) {
-            const HWND focus = GetFocus();
-            if (focus && IsChild(window_, focus))
-                lastFocus_ = focus;
+            RememberFocus();
         } else {
             SetFocus(lastFocus_ && IsWindowEnabled(lastFocus_) ? lastFocus_ : ComboBox2);
         }
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xfff0) == SC_MINIMIZE) {
-            const HWND focus = GetFocus();
-            if (focus && IsChild(window_, focus))
-                lastFocus_ = focus;
+            RememberFocus();
             ShowWindow(window_, SW_HIDE);
             ShowWindow(application_, SW_MINIMIZE);
             return 0;

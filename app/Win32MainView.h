@@ -56,6 +56,8 @@ private:
     // Key preview, then the dialog manager's keys (Tab, Enter, Space), then the control.
     void Dispatch(MSG& message);
     bool PreviewKey(const MSG& message);
+    // The focused control, given back when the window is active again.
+    void RememberFocus();
     int Scale(int value) const;
     RECT Bounds(const ControlEntry& entry) const;
 

@@ -59,22 +59,21 @@ const char* const TAsUrlLabel::DefaultUrl = "https://www.example.com/";
 
 TAsUrlLabel::TUrlOpener TAsUrlLabel::UrlOpener = OpenWithDefaultHandler;
 
-TAsUrlLabel::TAsUrlLabel(HWND parent, int id, const RECT& bounds)
-    : color_(GetSysColor(COLOR_BTNFACE)), hoverColor_(GetSysColor(COLOR_BTNFACE)),
-      savedColor_(GetSysColor(COLOR_BTNFACE)) {
+TAsUrlLabel::TAsUrlLabel(HWND parent, int id, const RECT& bounds) {
+    shown_.color = hover_.color = saved_.color = GetSysColor(COLOR_BTNFACE);
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE));
     RegisterClassOnce(instance);
-    caption_ = DefaultUrl;
-    font_.Color = RGB(0, 0, 255);
-    font_.Underline = true;
+    shown_.caption = DefaultUrl;
+    shown_.font.Color = RGB(0, 0, 255);
+    shown_.font.Underline = true;
     // No automatic sizing: the label keeps the bounds it is given.
-    hoverCaption_ = DefaultUrl;
+    hover_.caption = DefaultUrl;
     url_ = DefaultUrl;
-    savedCaption_ = DefaultUrl;
-    hoverFont_.Assign(font_);
-    hoverFont_.Color = RGB(255, 0, 0);
-    hoverFont_.ClearStyle();
-    savedFont_.Assign(font_);
+    saved_.caption = DefaultUrl;
+    hover_.font.Assign(shown_.font);
+    hover_.font.Color = RGB(255, 0, 0);
+    hover_.font.ClearStyle();
+    saved_.font.Assign(shown_.font);
 
     handle_ = CreateWindowExW(0, ClassName, L"", WS_CHILD | WS_VISIBLE, bounds.left, bounds.top,
                               bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
@@ -95,29 +94,29 @@ TAsUrlLabel::~TAsUrlLabel() {
 }
 
 void TAsUrlLabel::SetAlignment(TAlignment value) {
-    alignment_ = value;
+    shown_.alignment = value;
     Repaint();
 }
 
 void TAsUrlLabel::SetCaption(const std::string& value) {
-    caption_ = value;
+    shown_.caption = value;
     if (handle_)
         SetWindowTextW(handle_, Widen(value).c_str()); // what screen readers announce
     Repaint();
 }
 
 void TAsUrlLabel::SetColor(COLORREF value) {
-    color_ = value;
+    shown_.color = value;
     Repaint();
 }
 
 void TAsUrlLabel::SetFont(const TLabelFont& value) {
-    font_.Assign(value);
+    shown_.font.Assign(value);
     Repaint();
 }
 
 void TAsUrlLabel::SetLayout(TTextLayout value) {
-    layout_ = value;
+    shown_.layout = value;
     Repaint();
 }
 
@@ -134,28 +133,15 @@ void TAsUrlLabel::Repaint() {
 void TAsUrlLabel::MouseEnter() {
     if (onMouseEnter_)
         onMouseEnter_();
-    savedAlignment_ = alignment_;
-    savedCaption_ = caption_;
-    savedColor_ = color_;
-    savedFont_.Assign(font_);
-    savedLayout_ = layout_;
-
-    alignment_ = hoverAlignment_;
-    color_ = hoverColor_;
-    caption_ = hoverCaption_;
-    font_.Assign(hoverFont_);
-    layout_ = hoverLayout_;
+    saved_ = shown_;
+    shown_ = hover_;
     RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
 void TAsUrlLabel::MouseLeave() {
     if (onMouseLeave_)
         onMouseLeave_();
-    alignment_ = savedAlignment_;
-    caption_ = savedCaption_;
-    color_ = savedColor_;
-    font_.Assign(savedFont_);
-    layout_ = savedLayout_;
+    shown_ = saved_;
     RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
 }
 
@@ -168,15 +154,16 @@ void TAsUrlLabel::Click() {
 }
 
 HFONT TAsUrlLabel::CurrentFont() {
-    if (gdiFont_ && gdiFontMadeFrom_ == font_)
+    if (gdiFont_ && gdiFontMadeFrom_ == shown_.font)
         return gdiFont_;
     if (gdiFont_)
         DeleteObject(gdiFont_);
-    gdiFont_ = CreateFontW(font_.Height, 0, 0, 0, font_.Bold ? FW_BOLD : FW_NORMAL, font_.Italic,
-                           font_.Underline, font_.StrikeOut, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                           CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                           Widen(font_.Name).c_str());
-    gdiFontMadeFrom_ = font_;
+    gdiFont_ =
+        CreateFontW(shown_.font.Height, 0, 0, 0, shown_.font.Bold ? FW_BOLD : FW_NORMAL,
+                    shown_.font.Italic, shown_.font.Underline, shown_.font.StrikeOut,
+                    DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                    DEFAULT_PITCH | FF_SWISS, Widen(shown_.font.Name).c_str());
+    gdiFontMadeFrom_ = shown_.font;
     return gdiFont_;
 }
 
@@ -193,16 +180,17 @@ void TAsUrlLabel::Paint(HDC dc) {
         SendMessageW(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
         SetViewportOrgEx(dc, old.x, old.y, nullptr);
     } else {
-        const HBRUSH brush = CreateSolidBrush(color_);
+        const HBRUSH brush = CreateSolidBrush(shown_.color);
         FillRect(dc, &client, brush);
         DeleteObject(brush);
     }
     const HGDIOBJ oldFont = SelectObject(dc, CurrentFont());
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, font_.Color);
-    const std::wstring text = Widen(caption_);
+    SetTextColor(dc, shown_.font.Color);
+    const std::wstring text = Widen(shown_.caption);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client,
-              HorizontalFlag(alignment_) | VerticalFlag(layout_) | DT_SINGLELINE | DT_NOPREFIX);
+              HorizontalFlag(shown_.alignment) | VerticalFlag(shown_.layout) | DT_SINGLELINE |
+                  DT_NOPREFIX);
     SelectObject(dc, oldFont);
 }
 

@@ -47,31 +47,31 @@ public:
 
     HWND Handle() const { return handle_; }
 
-    TAlignment Alignment() const { return alignment_; }
+    TAlignment Alignment() const { return shown_.alignment; }
     void SetAlignment(TAlignment value);
-    const std::string& Caption() const { return caption_; }
+    const std::string& Caption() const { return shown_.caption; }
     void SetCaption(const std::string& value);
     // Background colour; not drawn while the label is transparent.
-    COLORREF Color() const { return color_; }
+    COLORREF Color() const { return shown_.color; }
     void SetColor(COLORREF value);
-    const TLabelFont& Font() const { return font_; }
+    const TLabelFont& Font() const { return shown_.font; }
     void SetFont(const TLabelFont& value);
-    TTextLayout Layout() const { return layout_; }
+    TTextLayout Layout() const { return shown_.layout; }
     void SetLayout(TTextLayout value);
     bool Transparent() const { return transparent_; }
     void SetTransparent(bool value);
 
     // The appearance while the mouse is over the label.
-    TAlignment HoverAlignment() const { return hoverAlignment_; }
-    void SetHoverAlignment(TAlignment value) { hoverAlignment_ = value; }
-    const std::string& HoverCaption() const { return hoverCaption_; }
-    void SetHoverCaption(const std::string& value) { hoverCaption_ = value; }
-    COLORREF HoverColor() const { return hoverColor_; }
-    void SetHoverColor(COLORREF value) { hoverColor_ = value; }
-    const TLabelFont& HoverFont() const { return hoverFont_; }
-    void SetHoverFont(const TLabelFont& value) { hoverFont_.Assign(value); }
-    TTextLayout HoverLayout() const { return hoverLayout_; }
-    void SetHoverLayout(TTextLayout value) { hoverLayout_ = value; }
+    TAlignment HoverAlignment() const { return hover_.alignment; }
+    void SetHoverAlignment(TAlignment value) { hover_.alignment = value; }
+    const std::string& HoverCaption() const { return hover_.caption; }
+    void SetHoverCaption(const std::string& value) { hover_.caption = value; }
+    COLORREF HoverColor() const { return hover_.color; }
+    void SetHoverColor(COLORREF value) { hover_.color = value; }
+    const TLabelFont& HoverFont() const { return hover_.font; }
+    void SetHoverFont(const TLabelFont& value) { hover_.font.Assign(value); }
+    TTextLayout HoverLayout() const { return hover_.layout; }
+    void SetHoverLayout(TTextLayout value) { hover_.layout = value; }
 
     const std::string& Url() const { return url_; }
     void SetUrl(const std::string& value) { url_ = value; }
@@ -92,30 +92,25 @@ private:
     void Repaint();
     HFONT CurrentFont();
 
-    HWND handle_ = nullptr;
-    TAlignment alignment_ = taLeftJustify;
-    std::string caption_;
-    COLORREF color_;
-    TLabelFont font_;
-    TTextLayout layout_ = tlTop;
-    bool transparent_ = false;
+    // A look the label can take on as a whole.
+    struct Appearance {
+        TAlignment alignment = taLeftJustify;
+        std::string caption;
+        COLORREF color = 0;
+        TLabelFont font;
+        TTextLayout layout = tlTop;
+    };
 
-    TAlignment hoverAlignment_ = taLeftJustify;
-    std::string hoverCaption_;
-    COLORREF hoverColor_;
-    TLabelFont hoverFont_;
-    TTextLayout hoverLayout_ = tlTop;
+    HWND handle_ = nullptr;
+    Appearance shown_;
+    bool transparent_ = false;
+    Appearance hover_;
+    // The appearance at mouse entry, put back on exit.
+    Appearance saved_;
     std::string url_;
     TNotifyEvent onMouseEnter_;
     TNotifyEvent onMouseLeave_;
     TNotifyEvent onClick_;
-
-    // The appearance at mouse entry, put back on exit.
-    TAlignment savedAlignment_ = taLeftJustify;
-    std::string savedCaption_;
-    COLORREF savedColor_;
-    TLabelFont savedFont_;
-    TTextLayout savedLayout_ = tlTop;
 
     bool tracking_ = false;
     bool leftPressed_ = false;
