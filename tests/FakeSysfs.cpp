@@ -64,15 +64,6 @@ void FakeSysfs::PlainUart() const {
     Driver(controller / "serial8250:0.0", "port", "serial-base");
 }
 
-void FakeSysfs::Unplug(const std::string& tty) const {
-    fs::remove_all(sys / "class" / "tty" / tty);
-    fs::remove(dev / tty);
-    std::error_code error;
-    for (const auto& link : fs::directory_iterator(dev / "serial" / "by-id", error))
-        if (fs::read_symlink(link.path()).filename() == tty)
-            fs::remove(link.path());
-}
-
 std::vector<SerialPortInfo> FakeSysfs::Ports() const {
     return EnumerateSerialPorts(sys.string(), dev.string());
 }

@@ -28,8 +28,6 @@ public:
                                        const std::string& serial = "A50285BI") const;
     // The PC's own UART on ttyS0, below the serial core's controller and port (Linux 6.5 on).
     void PlainUart() const;
-    // The adapter is unplugged: its tty, its device node and its by-id link go.
-    void Unplug(const std::string& tty) const;
 
     std::vector<SerialPortInfo> Ports() const;
 };

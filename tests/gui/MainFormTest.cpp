@@ -208,12 +208,6 @@ TEST_F(MainFormTest, AnAdapterPluggedInShowsWhenTheListOpensAndIsStoredByItsStab
     EXPECT_EQ(form->ComboBox2->currentText(), shown);
     EXPECT_EQ(form->ComboBox2->size(), QSize(65, 21));
 
-    // Pulled out: the stored link stays, as it is.
-    system.Unplug("ttyUSB0");
-    form->ComboBox2->showPopup();
-    EXPECT_EQ(form->ComboBox2->count(), 17);
-    EXPECT_EQ(form->ComboBox2->currentText(), QString::fromStdString(stable.string()));
-    QTest::keyClick(form->ComboBox2->view(), Qt::Key_Escape);
     form->close();
     EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=" + stable.string() + "\r\n");
 }
