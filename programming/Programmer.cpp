@@ -87,7 +87,8 @@ bool Programmer::Communication(uint8_t command, const std::string& line) {
     (void)port_.PurgeComm(PurgeAll);
     portGone_ = portGone_ || written.gone || read.gone;
     if (read.count == 0) {
-        Message(MessageText::Timeout);
+        // An unplugged adapter is no silent device: the owner is to look at the cable.
+        Message(portGone_ ? MessageText::PortLost : MessageText::Timeout);
         return false;
     }
     return accepted;

@@ -66,7 +66,7 @@ TEST_F(FaultSuite, UnpluggedAdapterIsNoticedAtOnce) {
     StartSimulator({"--fault", "hangup@4"});
     auto sending = Flash();
     EXPECT_EQ(sending->Wait(10s), 3);
-    EXPECT_EQ(sending->Stderr(), "Verbindung Timeout!\nSchreibfehler!\n");
+    EXPECT_EQ(sending->Stderr(), "Verbindung zur Schnittstelle unterbrochen!\nSchreibfehler!\n");
     EXPECT_EQ(Lines(sending->Stdout()).back(), "Schreibfehler!");
     EXPECT_EQ(SimulatorFrames(), 4);
 }

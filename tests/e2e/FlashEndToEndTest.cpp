@@ -93,7 +93,7 @@ TEST_F(FlashEndToEnd, DeviceFaultsEndWithTheirMessagesAndExitStatus) {
         {"silent@3", 1, "Verbindung Timeout!\nSchreibfehler!\n"},
         {"wrong@3", 1, "Schreibfehler!\n"},
         {"short@3", 1, "Schreibfehler!\n"},
-        {"hangup@3", 3, "Verbindung Timeout!\nSchreibfehler!\n"},
+        {"hangup@3", 3, "Verbindung zur Schnittstelle unterbrochen!\nSchreibfehler!\n"},
         {"end-silent", 1, "Verbindung Timeout!\nSchreibfehler!\n"},
         {"end-wrong", 1, "Schreibfehler!\n"},
     };

@@ -374,7 +374,9 @@ TEST_F(ProgrammerTest, AdapterVanishingEndsTheSearchOrFailsTheTransfer) {
     window.onPump = [&](int) { port.gone = port.gone || !port.Frames().empty(); };
     Write(goodFile);
     Program();
-    EXPECT_EQ(window.messages, (std::vector<std::string>{"Verbindung Timeout!", "Schreibfehler!"}));
+    EXPECT_EQ(
+        window.messages,
+        (std::vector<std::string>{"Verbindung zur Schnittstelle unterbrochen!", "Schreibfehler!"}));
     EXPECT_EQ(run.LastOutcome(), RunOutcome::PortLost);
     ExpectCleanEnd();
 }
