@@ -24,6 +24,10 @@ public:
     bool IsOpen() const override { return fd_ >= 0; }
     PortError LastError() const override { return lastError_; }
     int NativeHandle() const { return fd_; }
+    // Whether opening turned the driver's low-latency mode on, which closing turns off again.
+    bool AddedLowLatency() const { return addedLowLatency_; }
+    // Turns the low-latency mode off; async-signal-safe, for an exit that runs no destructors.
+    static void EndLowLatency(int fd);
 
     // "\\.\COMn" -> the path section "Ports" names for COMn, else /dev/ttyS(n-1);
     // absolute paths pass through.
@@ -41,6 +45,7 @@ private:
     int fd_ = -1;
     bool gone_ = false;
     bool haveSaved_ = false;
+    bool addedLowLatency_ = false;
     termios saved_{};
     termios current_{};
     CommTimeouts timeouts_{};

@@ -27,16 +27,20 @@ template <typename F> auto RetryOnEintr(F call) {
 }
 
 #if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
-// USB adapters otherwise hold small replies back for up to 16 ms.
-void RequestLowLatency(int fd) {
+#define MORVIK2_LOW_LATENCY 1
+// USB adapters otherwise hold small replies back for up to 16 ms. True when the mode was off
+// and this turned it on: it then goes off again as the port closes.
+bool RequestLowLatency(int fd) {
     serial_struct serial{};
-    if (ioctl(fd, TIOCGSERIAL, &serial) == 0) {
-        serial.flags |= ASYNC_LOW_LATENCY;
-        (void)ioctl(fd, TIOCSSERIAL, &serial);
-    }
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY))
+        return false;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &serial) == 0;
 }
 #else
-void RequestLowLatency(int) {}
+bool RequestLowLatency(int) {
+    return false;
+}
 #endif
 
 bool IsGoneError(int error) {
@@ -51,6 +55,18 @@ bool IsControllingTerminal(int fd) {
 }
 
 } // namespace
+
+#ifdef MORVIK2_LOW_LATENCY
+void PosixSerialPort::EndLowLatency(int fd) {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY)) {
+        serial.flags &= ~ASYNC_LOW_LATENCY;
+        (void)ioctl(fd, TIOCSSERIAL, &serial);
+    }
+}
+#else
+void PosixSerialPort::EndLowLatency(int) {}
+#endif
 
 std::string PosixSerialPort::MapDevicePath(const std::string& devicePath,
                                            const PortLookup& lookup) {
@@ -114,7 +130,7 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
     // Linux raises both lines on open; the device must see them low until the reset pulse.
     int lines = TIOCM_DTR | TIOCM_RTS;
     (void)ioctl(fd_, TIOCMBIC, &lines);
-    RequestLowLatency(fd_);
+    addedLowLatency_ = RequestLowLatency(fd_);
     haveSaved_ = false;
     timeouts_ = CommTimeouts{};
     return true;
@@ -319,6 +335,9 @@ IoResult PosixSerialPort::WriteFile(const uint8_t* data, size_t count) {
 void PosixSerialPort::CloseHandle() {
     if (fd_ < 0)
         return;
+    // An FTDI adapter would otherwise keep its 1 ms latency timer for every later program.
+    if (addedLowLatency_)
+        EndLowLatency(fd_);
     if (haveSaved_)
         (void)tcsetattr(fd_, TCSANOW, &saved_);
     // The exclusive flag outlives this descriptor while anyone else keeps the line open.
@@ -327,6 +346,7 @@ void PosixSerialPort::CloseHandle() {
     ::close(fd_);
     fd_ = -1;
     haveSaved_ = false;
+    addedLowLatency_ = false;
 }
 
 std::unique_ptr<SerialPort> CreateSerialPort(PortLookup lookup) {

@@ -24,6 +24,7 @@ struct EmergencySlot {
     std::atomic<int> fd{-1};
     termios line{};
     bool haveLine = false;
+    bool endLowLatency = false;
 };
 constexpr size_t emergencySlotCount = 64;
 EmergencySlot emergencySlots[emergencySlotCount];
@@ -35,6 +36,8 @@ void RestorePortsForExit() {
         const int fd = slot.fd.load();
         if (fd < 0)
             continue;
+        if (slot.endLowLatency)
+            PosixSerialPort::EndLowLatency(fd);
         if (slot.haveLine)
             (void)tcsetattr(fd, TCSANOW, &slot.line);
         int lines = TIOCM_DTR | TIOCM_RTS;
@@ -81,6 +84,7 @@ public:
         const int fd = port_.NativeHandle();
         if (slot_) {
             slot_->haveLine = tcgetattr(fd, &slot_->line) == 0;
+            slot_->endLowLatency = port_.AddedLowLatency();
             slot_->fd.store(fd);
         }
         return true;
