@@ -7,9 +7,10 @@ TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev g++-mingw-w64-x8
 # and installer.
 PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" dpkg-dev file help2man nsis
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
-# scripts/check-packages: Debian's checks, and the installed window on a private X display.
-PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream shared-mime-info bash-completion
-    man-db file unzip xvfb xauth xdotool openbox x11-utils)
+# scripts/check-packages: the checks' runner, Debian's checks, and the installed window on a
+# private X display.
+PACKAGE_CHECK_PACKAGES=(python3 cmake lintian desktop-file-utils appstream shared-mime-info
+    bash-completion man-db xvfb xauth xdotool openbox x11-utils)
 
 InstallPackages() {
     local missing=()
