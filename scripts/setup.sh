@@ -11,6 +11,12 @@ PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" dpkg-dev file help2man nsis
 # private X display.
 PACKAGE_CHECK_PACKAGES=(python3 cmake lintian desktop-file-utils appstream shared-mime-info
     bash-completion man-db xvfb xauth xdotool openbox x11-utils)
+# scripts/wine-test: Wine's checks drive the window on a private X display. wine64 itself is
+# installed on its own, so that a machine without it still reaches the checks that say so.
+WINE_PACKAGES=("${BUILD_PACKAGES[@]}" python3 cmake g++-mingw-w64-x86-64-posix srecord xvfb
+    xauth xdotool imagemagick openbox x11-utils fonts-liberation fonts-dejavu-extra)
+# The guest's checks: QEMU, the initramfs packer, and a static build of the command-line tool.
+GUEST_PACKAGES=("${BUILD_PACKAGES[@]}" python3 qemu-system-x86 cpio)
 
 InstallPackages() {
     local missing=()
@@ -25,6 +31,18 @@ InstallPackages() {
     "${sudo[@]}" apt-get update -qq
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
+}
+
+# What Wine's checks run: the x86_64 programs with morvik2-inspect.exe, the simulator, the
+# installer.
+BuildForWine() {
+    InstallPackages wine64 || echo "the wine64 package could not be installed"
+    cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+    cmake --build build/windows --target morvik2-flash morvik2-update morvik2-inspect
+    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVIK2_TESTS=OFF >/dev/null
+    cmake --build build/release --target morvik2-sim
+    scripts/package installer >/dev/null
 }
 
 # Starts openbox (with scripts/openbox.xml) on $DISPLAY and returns once it manages the screen:

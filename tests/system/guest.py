@@ -110,6 +110,8 @@ def pack(tree, archive):
 
 @driver.setup("assets", timeout=1200)
 def assets():
+    for tool, package in (("qemu-system-x86_64", "qemu-system-x86"), ("cpio", "cpio")):
+        expect(shutil.which(tool), f"{tool} is missing: scripts/test installs {package}")
     CACHE.mkdir(parents=True, exist_ok=True)
     package = kernel_package()
     kernel = CACHE / package
