@@ -58,6 +58,11 @@ void Programmer::CloseCom() {
 
 void Programmer::ReleaseForClose() {
     closing_ = true;
+    // The run's own way out is bypassed here: the device must not stay held by DTR or RTS.
+    if (port_.IsOpen()) {
+        (void)port_.EscapeCommFunction(LineCode::CLRDTR);
+        (void)port_.EscapeCommFunction(LineCode::CLRRTS);
+    }
     CloseCom();
 }
 

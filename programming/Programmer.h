@@ -63,8 +63,8 @@ public:
     bool OpenCom(const std::string& devicePath);
     void CloseCom();
 
-    // For the window's close handler: closes the port; the run still on the stack shows no
-    // further message and leaves the port alone.
+    // For the window's close handler: lowers DTR and RTS and closes the port; the run still on
+    // the stack shows no further message and leaves the port alone.
     void ReleaseForClose();
 
     RunOutcome LastOutcome() const { return outcome_; }

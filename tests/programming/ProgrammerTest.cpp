@@ -381,20 +381,41 @@ TEST_F(ProgrammerTest, AdapterVanishingEndsTheSearchOrFailsTheTransfer) {
     ExpectCleanEnd();
 }
 
-TEST_F(ProgrammerTest, ClosingTheWindowDuringARunSilencesItAndLeavesThePortAlone) {
-    Write(FirmwareText(5));
-    window.onPump = [&](int) {
-        if (port.Frames().size() == 2 && port.IsOpen()) {
-            run.StopRequested = true;
-            run.ReleaseForClose();
-        }
+// The window closed during the reset pulse, the transfer or the closing pulse: the device is let
+// go with both lines low and hears nothing more.
+TEST_F(ProgrammerTest, ClosingTheWindowDuringARunSilencesItAndLowersTheLines) {
+    const struct {
+        const char* moment;
+        std::function<bool()> now;
+    } cases[] = {
+        {"reset pulse", [&] { return port.dtr && port.rts; }},
+        {"transfer", [&] { return port.Frames().size() == 2; }},
+        {"closing pulse", [&] { return !port.dtr && port.rts; }},
     };
-    Program();
-    EXPECT_TRUE(window.messages.empty());
-    EXPECT_EQ(port.Frames().size(), 2u);
-    EXPECT_EQ(port.opsWhileClosed, 0);
-    EXPECT_EQ(port.closes, 1);
-    EXPECT_FALSE(run.Busy);
+    Write(FirmwareText(5));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.moment);
+        Programmer closing(window, port); // a window closes once
+        closing.Setup.Port = "COM3";
+        port.writes.clear();
+        port.closes = 0;
+        size_t writesAtClose = 0;
+        window.onPump = [&](int) {
+            if (port.IsOpen() && c.now()) {
+                writesAtClose = port.writes.size();
+                closing.StopRequested = true;
+                closing.ReleaseForClose();
+            }
+        };
+        closing.Programing(dir.Path("fw.hex"));
+        EXPECT_TRUE(window.messages.empty());
+        EXPECT_EQ(port.writes.size(), writesAtClose);
+        EXPECT_FALSE(port.dtr);
+        EXPECT_FALSE(port.rts);
+        EXPECT_EQ(port.opsWhileClosed, 0);
+        EXPECT_EQ(port.closes, 1);
+        EXPECT_FALSE(closing.Busy);
+    }
 }
 
 } // namespace
