@@ -18,7 +18,7 @@ bool FileExists(const std::string& path) {
 
 // What an adapter is shown as: its device, and what the system calls it.
 std::string AdapterText(const SerialPortInfo& info) {
-    return info.description.empty() ? info.name : info.name + " – " + info.description;
+    return info.description.empty() ? info.name : info.name + " – " + Printable(info.description);
 }
 
 } // namespace
@@ -37,10 +37,10 @@ std::vector<TMainForm::PortItem> TMainForm::PortList(const std::vector<SerialPor
         const int number = ComNumber(info.name);
         if (number > listed) {
             higher.push_back(number);
-        } else if (number == 0 && IsDevicePath(info.name)) {
+        } else if (number == 0 && IsPortName(info.name)) {
             // Stored by the path that survives replugging; a port stored by either of its
             // names is used as it is.
-            std::string port = info.stablePath.empty() ? info.name : info.stablePath;
+            std::string port = IsPortName(info.stablePath) ? info.stablePath : info.name;
             if (chosen == info.name || chosen == info.stablePath)
                 port = chosen;
             adapters.push_back({port, AdapterText(info)});

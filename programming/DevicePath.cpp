@@ -1,5 +1,7 @@
 #include "SerialPort.h"
 
+#include "MessageText.h"
+
 bool IsDevicePath(const std::string& port) {
     return port.compare(0, DevicePrefix.size(), DevicePrefix) == 0 ||
            port.find('/') != std::string::npos;
@@ -22,5 +24,5 @@ int ComNumber(const std::string& port) {
 }
 
 bool IsPortName(const std::string& port) {
-    return ComNumber(port) > 0 || IsDevicePath(port);
+    return ComNumber(port) > 0 || (IsDevicePath(port) && !HasControlCharacter(port));
 }

@@ -1,11 +1,49 @@
 #include "MessageText.h"
 
+#include <utility>
+
 std::string DisplayText(const std::string& message) {
     std::string out;
     for (size_t i = 0; i < message.size(); ++i) {
         out += message[i];
         if (message.compare(i, 2, "\n\r") == 0)
             ++i;
+    }
+    return out;
+}
+
+namespace {
+
+// The code point of a control character at `at` and its length in bytes; 0 bytes for others.
+std::pair<unsigned, size_t> ControlAt(const std::string& text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    if (byte(at) < 0x20 || byte(at) == 0x7F)
+        return {byte(at), 1};
+    if (byte(at) == 0xC2 && at + 1 < text.size() && byte(at + 1) >= 0x80 && byte(at + 1) <= 0x9F)
+        return {byte(at + 1), 2};
+    return {0, 0};
+}
+
+} // namespace
+
+bool HasControlCharacter(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i)
+        if (ControlAt(text, i).second > 0)
+            return true;
+    return false;
+}
+
+std::string Printable(const std::string& text) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto [code, length] = ControlAt(text, i);
+        if (length == 0) {
+            out += text[i];
+            continue;
+        }
+        out += {'\\', 'x', digits[code >> 4], digits[code & 0xF]};
+        i += length - 1;
     }
     return out;
 }

@@ -35,6 +35,16 @@ inline const std::string PurgeFailed = "Puffer konnte nicht gelöscht werden!";
 // Messages write a line break as "\n\r"; shown, it is one line break.
 std::string DisplayText(const std::string& message);
 
+// Whether `text` holds a C0 control, DEL or a C1 control (U+0080 to U+009F): no name of a port
+// does, and shown raw they would act on a terminal.
+bool HasControlCharacter(const std::string& text);
+
+// `text` as a line of its own may show it: every C0 control, DEL and C1 control written as \xHH
+// (a backslash stays as it is, so that \\.\COM3 reads as it should). For device strings such as
+// an adapter's maker, product and serial number, which whoever made the adapter chose; JSON
+// keeps them exact.
+std::string Printable(const std::string& text);
+
 // The default exception display's rule: a full stop is appended when the text's last
 // character sorts after "." (a letter or a digit, say; not "!" or ".").
 std::string ExceptionText(const std::string& what);

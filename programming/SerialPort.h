@@ -105,7 +105,8 @@ constexpr int MaxComNumber = 256;
 // leading zero); 0 for any other text.
 int ComNumber(const std::string& port);
 
-// Whether the user may choose a port by `port`: "COMn" as ComNumber takes it, or a device path.
+// Whether the user may choose a port by `port`: "COMn" as ComNumber takes it, or a device path
+// without control characters (a line break in a name would split every line that shows it).
 bool IsPortName(const std::string& port);
 
 // Device path for a port name: DevicePrefix + name, unless the name is already a device path.

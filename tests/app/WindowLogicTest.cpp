@@ -57,6 +57,7 @@ TEST_F(WindowLogicTest, StoredPortIsShownOrCom1AndTheCloseStoresTheChosenOne) {
         {"[Setup]\r\nPort=COM0\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
         {"[Setup]\r\nPort=COM257\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
         {"[Setup]\r\nPort=foo\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
+        {"[Setup]\r\nPort=/dev/tty\x1b[2JUSB0\r\n", 0, -1, "[Setup]\r\nPort=COM1\r\n"},
         {"[Setup]\r\nSpeed=9600\r\n", 0, -1, "[Setup]\r\nSpeed=9600\r\nPort=COM1\r\n"},
         {"\x01garbage", 0, -1, "\x01garbage\r\n[Setup]\r\nPort=COM1\r\n"},
         // Other sections, keys, comments and blank lines stay as they are.
@@ -219,6 +220,14 @@ TEST_F(WindowLogicTest, AdaptersAreShownWithTheirNameAndStoredByTheirStablePath)
     EXPECT_EQ(view.selected, 16);
     form->ComboBox2Change(16);
     EXPECT_EQ(form->Program().Setup.Port, "/dev/ttyUSB0");
+
+    // What an adapter calls itself is shown escaped; a device whose name holds a control
+    // character is no port to offer.
+    present = {Adapter("/dev/ttyUSB0", "FT232R\x1b[2J\xc2\x9b", byId),
+               Adapter("/dev/ttyUSB1\n/dev/ttyUSB0", "", "")};
+    view = FakeView();
+    Start();
+    EXPECT_EQ(view.ports, Com1To16And({"/dev/ttyUSB0 – FT232R\\x1B[2J\\x9B"}));
 }
 
 // The list is built anew each time it opens: an adapter plugged in since shows, one pulled out

@@ -33,7 +33,7 @@ void Connect(int fd, Output how, int file) {
 } // namespace
 
 Process::Process(const std::vector<std::string>& argv, const std::string& workDir, int asUser,
-                 Outputs outputs) {
+                 Outputs outputs, const Inherited& inherited) {
     const std::string tag = std::to_string(getpid()) + "-" + std::to_string(++counter);
     out_ = workDir + "/.out-" + tag;
     err_ = workDir + "/.err-" + tag;
@@ -54,6 +54,14 @@ Process::Process(const std::vector<std::string>& argv, const std::string& workDi
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int ignored : inherited.ignoredSignals)
+            signal(ignored, SIG_IGN);
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore); // a test that crashes the child on purpose
+        if (inherited.fileSizeLimit >= 0) {
+            const rlimit size{rlim_t(inherited.fileSizeLimit), rlim_t(inherited.fileSizeLimit)};
+            setrlimit(RLIMIT_FSIZE, &size);
+        }
         std::vector<char*> args;
         for (const auto& a : argv)
             args.push_back(const_cast<char*>(a.c_str()));

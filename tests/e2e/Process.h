@@ -19,12 +19,18 @@ struct Outputs {
     Output err = Output::File;
 };
 
+// What else the child starts with, as a parent shell or the system's limits give it.
+struct Inherited {
+    std::vector<int> ignoredSignals; // as under nohup
+    long long fileSizeLimit = -1;    // bytes a file may grow to (ulimit -f); -1: no limit
+};
+
 // A child program with its stdout and stderr in files (pipes could fill up and stall it).
 class Process {
 public:
     // `asUser`: run as that user id (the test must be root), as an ordinary user would.
     Process(const std::vector<std::string>& argv, const std::string& workDir, int asUser = -1,
-            Outputs outputs = {});
+            Outputs outputs = {}, const Inherited& inherited = {});
     ~Process(); // kills the child if it still runs
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;

@@ -114,6 +114,15 @@ TEST_F(ProcessHardening, RefusedOptionsAndFileNamesEndWithTheirStatusAndMessage)
     fs::permissions(dir.Path("locked"), fs::perms::owner_all);
     fs::permissions(dir.Path(), fs::perms::all); // an ordinary user reaches "locked" from here
 
+    // One device under other names: the link's target, two COM names the settings map to it.
+    const std::string device = fs::read_symlink(Link()).string();
+    dir.Write("MV2.ini", "[Ports]\r\nCOM3=" + Link() + "\r\nCOM4=" + device + "\r\n");
+    const std::string notHere =
+        "Run-Log/Aufzeichnung darf nicht die Firmware-Datei oder eine Schnittstelle sein: ";
+    auto same = [](const std::string& one, const std::string& other) {
+        return "--port: \"" + one + "\" und \"" + other + "\" sind dieselbe Schnittstelle.\n";
+    };
+
     const std::string cannotAccess = "Auf die Firmware-Datei kann nicht zugegriffen werden!\n";
     auto range = [](const std::string& value) {
         return "--search-timeout: \"" + value +
@@ -132,6 +141,39 @@ TEST_F(ProcessHardening, RefusedOptionsAndFileNamesEndWithTheirStatusAndMessage)
          {flash, "--port", ""},
          64,
          "--port: \"\" ist weder COM1 bis COM256 noch ein Gerätepfad.\n"},
+        {"port name with a line break",
+         {flash, "--port", Link() + "\n] Alles OK !"},
+         64,
+         "--port: \"" + Link() +
+             "\\x0A] Alles OK !\" ist weder COM1 bis COM256 noch ein Gerätepfad.\n"},
+        {"empty run log name",
+         {flash, "--port", Link(), "--log", ""},
+         64,
+         "--log: \"\" ist kein Dateiname.\n"},
+        {"empty trace name",
+         {flash, "--port", Link(), "--trace", ""},
+         64,
+         "--trace: \"\" ist kein Dateiname.\n"},
+        {"run log into the firmware file",
+         {flash, "--port", Link(), "--log", "Morvik2 update.QV"},
+         64,
+         notHere + "Morvik2 update.QV\n"},
+        {"trace into the port by another name",
+         {flash, "--port", Link(), "--trace", device},
+         64,
+         notHere + device + "\n"},
+        {"one device as a link and as its target",
+         {flash, "-p", Link(), "-p", device},
+         64,
+         same(Link(), device)},
+        {"two COM names the settings map to one device",
+         {flash, "-p", "COM3", "-p", "COM4"},
+         64,
+         same("COM3", "COM4")},
+        {"a COM name and its device name",
+         {flash, "-p", "COM3", "-p", "\\\\.\\COM3"},
+         64,
+         same("COM3", "\\\\.\\COM3")},
         {"search timeout NaN",
          {flash, "--port", Link(), "--search-timeout", "nan"},
          64,
@@ -241,6 +283,57 @@ TEST_F(ProcessHardening, EveryWayOutLeavesTheLineAsItWasFound) {
             EXPECT_EQ(SimulatorSawEnd(), c.status == 0);
         }
 
+        ExpectLineAsBefore(line, before);
+        close(line);
+        sim->Signal(SIGTERM);
+        sim->Wait();
+    }
+}
+
+// A signal whose default would end the program ends a run as Ctrl-C does: exit 2, the line as
+// it was found. One ignored when the program started (nohup) stays ignored; a run log at the
+// file-size limit only fails its write; a crash is no stop, but the line is put back before the
+// program goes the way the signal takes it.
+TEST_F(ProcessHardening, SignalsEndARunOnlyTheWayTheyShould) {
+    struct Case {
+        const char* what;
+        int signal; // 0: none is sent
+        Inherited inherited;
+        std::vector<std::string> options;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"SIGUSR1", SIGUSR1, {}, {}, 2},
+        {"SIGALRM", SIGALRM, {}, {}, 2},
+        {"SIGQUIT", SIGQUIT, {}, {}, 2},
+        {"a real-time signal", SIGRTMIN + 2, {}, {}, 2},
+        {"SIGHUP under nohup", SIGHUP, {{SIGHUP}}, {}, 0},
+        {"a run log at the file-size limit", 0, {{}, 1000}, {"--log", "full.log"}, 0},
+        {"SIGABRT", SIGABRT, {}, {}, 128 + SIGABRT},
+    };
+    dir.Write("Morvik2 update.QV", HexFor(MakeData(800))); // 50 frames
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        dir.Write("full.log", std::string(1000, 'x'));
+        StartSimulator({"--reply-delay-ms", "20"});
+        const int line = open(Link().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(line, 0);
+        const termios before = UnusualLineSetting(line);
+
+        std::vector<std::string> argv = {MORVIK2_FLASH, "--port", Link()};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        Process flash(argv, dir.Path(), -1, {}, c.inherited);
+        ASSERT_TRUE(flash.WaitForOutput("Schreibe Daten"));
+        if (c.signal)
+            flash.Signal(c.signal);
+        EXPECT_EQ(flash.Wait(), c.status) << flash.Stderr();
+        if (c.status == 0) {
+            EXPECT_EQ(SimulatorFrames(), 50);
+        }
+        if (!c.options.empty()) {
+            EXPECT_NE(flash.Stderr().find("Der Eintrag im Run-Log konnte nicht geschrieben werden"),
+                      std::string::npos);
+        }
         ExpectLineAsBefore(line, before);
         close(line);
         sim->Signal(SIGTERM);

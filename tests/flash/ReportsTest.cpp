@@ -2,6 +2,7 @@
 // run log's entries and the port list.
 #include "Events.h"
 #include "FakeSysfs.h"
+#include "FirmwareFile.h"
 #include "FlashRuns.h"
 #include "PortListing.h"
 #include "TempDir.h"
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -145,6 +147,78 @@ TEST(PortList, AdaptersShowWhatTheyAreAndTheComNameTheSettingsGiveThem) {
     EXPECT_EQ(entry["product"], "FT232R USB UART");
     EXPECT_EQ(entry["serial_number"], "A50285BI");
     EXPECT_EQ(entry["stable_path"], stable.string());
+}
+
+// Whatever an adapter's maker wrote into its strings reaches the terminal escaped, and the
+// columns stay; JSON keeps the strings exact.
+TEST(PortList, AdapterStringsCannotActOnTheTerminal) {
+    SerialPortInfo usb;
+    usb.name = "/dev/ttyUSB0";
+    usb.description = "Adapter\x1b[2J";
+    usb.manufacturer = "Tab\there";
+    usb.product = "\\\\.\\COM3";
+    usb.serialNumber = "A\xc2\x9b"
+                       "1\x7f";
+    EXPECT_EQ(PortLine(usb, {}), "/dev/ttyUSB0\tAdapter\\x1B[2J\tHersteller: Tab\\x09here"
+                                 "\tProdukt: \\\\.\\COM3\tSeriennummer: A\\x9B1\\x7F");
+    const auto entry = nlohmann::json::parse(PortEntry(usb, {}));
+    EXPECT_EQ(entry["description"], usb.description);
+    EXPECT_EQ(entry["manufacturer"], usb.manufacturer);
+    EXPECT_EQ(entry["serial_number"], usb.serialNumber);
+}
+
+// A stop that came while the firmware file was read ends every run before its port is opened,
+// and the station's log says the unit was not touched.
+TEST(StopBeforeOpen, NoPortIsOpenedAndEveryReportSaysSo) {
+    TempDir dir;
+    dir.Write("fw.hex", ":0400100012345678D8\n:00000001FF\n");
+    const FirmwareFile firmware = FirmwareFile::Load(dir.Path("fw.hex"));
+    struct Log : AppendFile {
+        std::mutex mutex; // every run appends from its own thread
+        std::vector<std::string> entries;
+        bool Append(const std::string& text, std::string&) override {
+            const std::lock_guard<std::mutex> lock(mutex);
+            entries.push_back(text);
+            return true;
+        }
+    } log;
+    FlashJob job;
+    // Opened, they would fail: exit status 3, not 2.
+    job.ports = {dir.Path("no-such-port-1"), dir.Path("no-such-port-2")};
+    job.json = true;
+    job.log = &log;
+    job.stopRequested = [] { return true; };
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    ConsoleOutput output(out, err, 0);
+    const std::vector<RunReport> reports = FlashAll(firmware, job, output);
+
+    ASSERT_EQ(reports.size(), 2u);
+    ASSERT_EQ(log.entries.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(reports[i].exitStatus, 2);
+        EXPECT_EQ(reports[i].result, "Abgebrochen, bevor die Schnittstelle geöffnet wurde.");
+        EXPECT_EQ(reports[i].records, 0u);
+        const auto entry = nlohmann::json::parse(log.entries[i]);
+        EXPECT_EQ(entry["result"], reports[i].result);
+        EXPECT_EQ(entry["exit_status"], 2);
+    }
+    EXPECT_NE(SummaryTable(reports).find("Abgebrochen, bevor die Schnittstelle geöffnet wurde."),
+              std::string::npos);
+    std::rewind(out);
+    char line[512];
+    int results = 0;
+    while (std::fgets(line, sizeof line, out)) {
+        const auto event = nlohmann::json::parse(line);
+        EXPECT_NE(event["event"], "status") << "no status line: the run never began";
+        if (event["event"] == "result") {
+            ++results;
+            EXPECT_EQ(event["exit_status"], 2);
+        }
+    }
+    EXPECT_EQ(results, 2);
+    std::fclose(out);
+    std::fclose(err);
 }
 
 // Windows names its ports COMn itself: nothing is mapped to them.

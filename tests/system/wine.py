@@ -712,6 +712,33 @@ def flash_no_device():
 
 
 @driver.check(timeout=300, needs=["prefix"])
+def flash_refuses_a_port_twice_or_as_output():
+    """Windows' own names for one port, and a run log or trace that is a port or the firmware
+    file, are refused before anything is opened: exit status 64, and the device hears nothing."""
+    restart_device()
+    refused = "Run-Log/Aufzeichnung darf nicht die Firmware-Datei oder eine Schnittstelle sein: "
+    cases = [
+        (["-p", "COM7", "-p", r"\\.\COM7"],
+         r'--port: "COM7" und "\\.\COM7" sind dieselbe Schnittstelle.'),
+        (["-p", "COM7", "--log", "COM7"], refused + "COM7"),
+        (["-p", "COM7", "--trace", r"\\.\COM23"], refused + r"\\.\COM23"),
+        (["-p", "COM7", "--trace", "AUX"], refused + "AUX"),
+        (["-p", "COM7", "--log", FIRMWARE.name], refused + FIRMWARE.name),
+    ]
+    for arguments, message in cases:
+        ran = flash("refused", *arguments, "--search-timeout", 5, seconds=60)
+        expect(ran.status == 64 and ran.err.split("\n")[:1] == [message],
+               f"{' '.join(arguments)}: exit status {ran.status}, expected 64 and {message!r}\n"
+               f"{tail(ran.err)}")
+    stop_simulator("device")
+    counted = re.search(r"^morvik2-sim: (\d+) sync bytes", read(log("device.err")), re.M)
+    restart_device()
+    expect(counted and counted[1] == "0", "the device received sync bytes: "
+           + (counted[0] if counted else "the simulator said nothing"))
+    return f"{len(cases)} refusals with exit status 64; the device heard nothing"
+
+
+@driver.check(timeout=300, needs=["prefix"])
 def flash_gang():
     """Two devices at once: COM7 answers, the silent COM8 runs into its time limit; the run log
     gets one line for each, with the firmware's digest."""

@@ -10,8 +10,8 @@
 // What the command-line tool needs of the platform's console.
 
 // First thing in main: UTF-8 output; on POSIX descriptors 0 to 2 opened on /dev/null where
-// they are closed (or the port would get one of them) and SIGPIPE ignored (a reader that has
-// gone must not end a run half-way).
+// they are closed (or the port would get one of them), SIGPIPE and SIGXFSZ ignored (a reader
+// that has gone, or a file at its size limit, must not end a run half-way: the write fails).
 void PrepareConsole();
 // The program's arguments in UTF-8, the program's name first. Windows hands main its arguments
 // in the ANSI code page, which has no room for most names; POSIX passes them through.
@@ -20,7 +20,10 @@ bool IsTerminal(std::FILE* stream);
 // Whether the terminal behind `stream` moves the cursor on the usual escape sequences, which
 // progress lines redrawn in place need; on Windows this switches them on where it can.
 bool EnableCursorMovement(std::FILE* stream);
-void InstallStopSignals(); // the first Ctrl-C / SIGTERM asks to stop, the second exits at once
+// The first Ctrl-C, SIGTERM or other ending signal asks to stop, the second exits at once with
+// the ports put back; a signal ignored at start stays ignored. A crash puts the ports back and
+// then ends the program as it would have.
+void InstallStopSignals();
 int StopSignalCount();
 // How to get access to a port refused with `osError`, or nullptr.
 const char* PermissionHint(int osError);
@@ -28,6 +31,10 @@ const char* PermissionHint(int osError);
 // line setting, lowers DTR and RTS and lifts its exclusive flag before the process exits; this
 // holds for every port of a gang at once.
 std::unique_ptr<SerialPort> CreateConsoleSerialPort(PortLookup lookup);
+// Whether `path` names a serial port of the system: on POSIX a terminal with a device behind it
+// (in the sysfs tree at `sysRoot`), not a pseudo-terminal or /dev/null; on Windows a device
+// name other than NUL.
+bool IsAttachedTerminal(const std::string& path, const std::string& sysRoot = "/sys");
 // The machine's name for run logs; empty when the system does not tell.
 std::string HostName();
 
@@ -37,7 +44,8 @@ std::string HostName();
 class AppendFile {
 public:
     virtual ~AppendFile() = default;
-    // Nullptr, with the system's reason in `error`, when the file cannot be opened or created.
+    // Nullptr, with the system's reason in `error`, when the file cannot be opened or created,
+    // or turns out to be a serial port once opened.
     static std::unique_ptr<AppendFile> Open(const std::string& path, std::string& error);
     // False, with the system's reason in `error`, when the text did not go in whole.
     virtual bool Append(const std::string& text, std::string& error) = 0;

@@ -35,8 +35,8 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
     RunReport report;
     report.port = job.ports[index];
     const bool gang = job.ports.size() > 1;
-    ConsoleServices console(
-        output, index, {report.port, gang ? "[" + report.port + "] " : "", job.progress, job.json});
+    const std::string label = gang ? "[" + Printable(report.port) + "] " : "";
+    ConsoleServices console(output, index, {report.port, label, job.progress, job.json});
     const std::unique_ptr<SerialPort> serial = CreateConsoleSerialPort(job.lookup);
     std::optional<TracingSerialPort> traced;
     if (job.trace)
@@ -51,8 +51,13 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
         run.Setup.Port = report.port;
         run.SearchTimeout = job.searchTimeout;
         console.Attach(run, firmware.DataBytes());
+        // A Ctrl-C while the file was read: no reset pulse, the unit stays as it was.
+        const bool stoppedBeforeOpen = job.stopRequested();
         try {
-            run.Programing(firmware);
+            if (stoppedBeforeOpen)
+                console.ShowMessage(StoppedBeforeOpen);
+            else
+                run.Programing(firmware);
         } catch (const std::exception& error) {
             // The run has released its port; this device's run ends here, the others go on.
             console.ShowMessage(ExceptionText(error.what()));
@@ -61,7 +66,7 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
         if (run.LastOutcome() == RunOutcome::SearchTimedOut && job.searchTimeout)
             console.ShowMessage(NoAnswerMessage(*job.searchTimeout));
 
-        report.exitStatus = ExitStatusFor(run.LastOutcome());
+        report.exitStatus = stoppedBeforeOpen ? ExitStopped : ExitStatusFor(run.LastOutcome());
         report.records = run.RecordsSent();
         report.bytes = run.BytesSent();
         report.seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -81,8 +86,8 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
         const std::string entry =
             LogEntry(report, job.logContext, IsoLocalTime(std::chrono::system_clock::now()));
         if (!job.log->Append(entry + "\n", error))
-            output.Err((gang ? "[" + report.port + "] " : std::string()) +
-                       "Der Eintrag im Run-Log konnte nicht geschrieben werden: " + error + "\n");
+            output.Err(label + "Der Eintrag im Run-Log konnte nicht geschrieben werden: " + error +
+                       "\n");
     }
     return report;
 }
@@ -144,8 +149,8 @@ void TraceFile::Line(const std::string& port, const std::string& text) {
     if (failed_)
         return;
     std::string error;
-    if (!file_.Append(std::string(time) + (port.empty() ? "" : " [" + port + "]") + " " + text +
-                          "\n",
+    if (!file_.Append(std::string(time) + (port.empty() ? "" : " [" + Printable(port) + "]") + " " +
+                          text + "\n",
                       error)) {
         failed_ = true;
         output_.Err("Die Aufzeichnung (--trace) konnte nicht geschrieben werden: " + error + "\n");
@@ -183,8 +188,8 @@ std::string SummaryTable(const std::vector<RunReport>& runs) {
     const std::vector<std::string> heads = {"Port", "Ergebnis", "Datensätze", "Sekunden"};
     std::vector<std::vector<std::string>> rows = {heads};
     for (const RunReport& run : runs)
-        rows.push_back(
-            {run.port, run.result, std::to_string(run.records), Decimal(run.seconds, 1)});
+        rows.push_back({Printable(run.port), run.result, std::to_string(run.records),
+                        Decimal(run.seconds, 1)});
     std::vector<size_t> widths(heads.size(), 0);
     for (const auto& row : rows)
         for (size_t c = 0; c < row.size(); ++c)

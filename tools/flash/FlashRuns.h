@@ -7,6 +7,7 @@
 #include "Programmer.h"
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -61,7 +62,12 @@ struct FlashJob {
     AppendFile* log = nullptr;
     TraceFile* trace = nullptr;
     LogContext logContext;
+    // Whether the user has asked to stop; asked before each port is opened.
+    std::function<bool()> stopRequested = [] { return StopSignalCount() > 0; };
 };
+
+// A run stopped before its port was opened: the device was not touched.
+inline const std::string StoppedBeforeOpen = "Abgebrochen, bevor die Schnittstelle geöffnet wurde.";
 
 // Programs every port of `job` at once, one thread, port and Programmer each, all from the one
 // checked `firmware`. Returns each run's report, in the order of the ports.

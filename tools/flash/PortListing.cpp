@@ -1,5 +1,6 @@
 #include "PortListing.h"
 
+#include "MessageText.h"
 #include "SerialPort.h"
 
 #include <cstdio>
@@ -17,9 +18,10 @@ fs::path Resolved(const std::string& path) {
     return error ? fs::u8path(path) : resolved;
 }
 
+// Tabs in an adapter's strings would break the columns, escape sequences act on the terminal.
 void Field(std::string& line, const std::string& label, const std::string& value) {
     if (!value.empty())
-        line += "\t" + label + value;
+        line += "\t" + label + Printable(value);
 }
 
 } // namespace
@@ -42,7 +44,7 @@ MappedComNames(const SerialPortInfo& port,
 }
 
 std::string PortLine(const SerialPortInfo& port, const std::vector<std::string>& comNames) {
-    std::string line = port.name;
+    std::string line = Printable(port.name);
     std::string mapped;
     for (const std::string& name : comNames)
         mapped += (mapped.empty() ? "" : ", ") + name;

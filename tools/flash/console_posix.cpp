@@ -8,9 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <system_error>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -63,6 +68,56 @@ void OnStopSignal(int) {
         (void)!write(STDERR_FILENO, text, sizeof text - 1);
         _exit(2);
     }
+}
+
+// A crash is no stop: the port is put back, then the signal does what it always does (a core
+// dump, the parent sees the signal). SA_RESETHAND has made that the handler already.
+void OnCrashSignal(int signal) {
+    RestorePortsForExit();
+    (void)raise(signal);
+}
+
+// Every signal whose default would end the process without the port being put back, bar the
+// crashes: each asks for a stop, as Ctrl-C does.
+constexpr int fixedStopSignals[] = {
+    SIGINT,    SIGTERM,   SIGHUP,  SIGQUIT, SIGUSR1, SIGUSR2,
+    SIGALRM,   SIGVTALRM, SIGPROF, SIGIO,   SIGXCPU,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+constexpr int crashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS};
+
+#ifdef SIGRTMIN
+std::vector<int> StopSignals() {
+    std::vector<int> signals(std::begin(fixedStopSignals), std::end(fixedStopSignals));
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal)
+        signals.push_back(signal);
+    return signals;
+}
+#else
+std::vector<int> StopSignals() {
+    return std::vector<int>(std::begin(fixedStopSignals), std::end(fixedStopSignals));
+}
+#endif
+
+// Installs `handler` for `signal` unless the signal was ignored when the program started (as
+// under nohup: whoever started it asked for that) or, for `onlyOverDefault`, already has a
+// handler (a sanitizer's or a debugger's, which knows better what to do with a crash).
+void Handle(int signal, void (*handler)(int), int flags, bool onlyOverDefault) {
+    struct sigaction before {};
+    if (sigaction(signal, nullptr, &before) != 0 || before.sa_handler == SIG_IGN)
+        return;
+    if (onlyOverDefault && ((before.sa_flags & SA_SIGINFO) || before.sa_handler != SIG_DFL))
+        return;
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = flags;
+    sigaction(signal, &action, nullptr);
 }
 
 // The POSIX port, known to the second stop signal while it is open.
@@ -142,6 +197,9 @@ void PrepareConsole() {
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGPIPE, &ignore, nullptr);
+    // A run log at the file-size limit fails its write, which is reported, instead of ending
+    // every run of a gang half-way.
+    sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 bool IsTerminal(std::FILE* stream) {
@@ -154,18 +212,15 @@ bool EnableCursorMovement(std::FILE* stream) {
 }
 
 void InstallStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
     // The run notices a stop by asking StopSignalCount, not through interrupted calls, and its
     // waits (poll, sleeps) end within their own short limits anyway. Without SA_RESTART a
     // call that blocks elsewhere (a write into a full pipe, a read from a network file system)
     // would fail with EINTR: a status line lost, a firmware read reported as an I/O error. A
     // write that blocks for good is what the second signal is for.
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    for (int signal : StopSignals())
+        Handle(signal, OnStopSignal, SA_RESTART, false);
+    for (int signal : crashSignals)
+        Handle(signal, OnCrashSignal, SA_RESETHAND | SA_NODEFER, true);
 }
 
 int StopSignalCount() {
@@ -181,6 +236,27 @@ const char* PermissionHint(int osError) {
 
 std::unique_ptr<SerialPort> CreateConsoleSerialPort(PortLookup lookup) {
     return std::make_unique<EmergencyRestoredPort>(std::move(lookup));
+}
+
+namespace {
+
+bool IsAttachedTerminal(dev_t device, const std::string& sysRoot) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path node =
+        fs::read_symlink(fs::path(sysRoot) / "dev/char" /
+                             (std::to_string(major(device)) + ":" + std::to_string(minor(device))),
+                         error);
+    return !error && !node.filename().empty() &&
+           fs::exists(fs::path(sysRoot) / "class/tty" / node.filename() / "device", error);
+}
+
+} // namespace
+
+bool IsAttachedTerminal(const std::string& path, const std::string& sysRoot) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode) &&
+           IsAttachedTerminal(info.st_rdev, sysRoot);
 }
 
 std::string HostName() {
@@ -226,6 +302,14 @@ std::unique_ptr<AppendFile> AppendFile::Open(const std::string& path, std::strin
                           O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd < 0) {
         error = std::strerror(errno);
+        return nullptr;
+    }
+    // Checked by name before; a port put there in between is not written to either.
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) &&
+        IsAttachedTerminal(info.st_rdev, "/sys")) {
+        ::close(fd);
+        error = "ist eine Schnittstelle";
         return nullptr;
     }
     (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);

@@ -6,6 +6,7 @@
 #include "FlashRuns.h"
 #include "MessageText.h"
 #include "PortListing.h"
+#include "PortResolver.h"
 #include "PortSettings.h"
 #include "ProfileFile.h"
 #include "UsageText.h"
@@ -64,6 +65,15 @@ int ListPorts(const std::optional<std::string>& iniPath, bool json) {
     return ExitOk;
 }
 
+// A run log or trace must not be written into a port (opening a tty alone raises DTR and RTS)
+// or into the firmware file, which would grow with every run.
+bool IsForbiddenOutput(const std::string& path, const std::string& firmware,
+                       const std::vector<std::string>& portPaths) {
+    return IsAttachedTerminal(path) || SameDevice(path, firmware) ||
+           std::any_of(portPaths.begin(), portPaths.end(),
+                       [&](const std::string& port) { return SameDevice(path, port); });
+}
+
 std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, const char* what) {
     std::string error;
     std::unique_ptr<AppendFile> file = AppendFile::Open(path, error);
@@ -109,16 +119,18 @@ int Run(const std::vector<std::string>& arguments) {
         ->check(SearchTimeoutRange())
         ->capture_default_str();
     app.add_flag("--quiet", quiet, "Keine Fortschrittsanzeige, kein Hinweis, keine Schlusszeile");
-    app.add_option("--log", logPath,
-                   "Run-Log: hängt je Gerät eine Zeile JSON an die Datei an (Zeit, Rechner, "
-                   "Port, Firmware mit SHA-256, Datensätze, Bytes, Dauer, Ergebnis)")
-        ->type_name("DATEI");
+    CLI::Option* logOption =
+        app.add_option("--log", logPath,
+                       "Run-Log: hängt je Gerät eine Zeile JSON an die Datei an (Zeit, Rechner, "
+                       "Port, Firmware mit SHA-256, Datensätze, Bytes, Dauer, Ergebnis)")
+            ->type_name("DATEI");
     app.add_flag("--json", json,
                  "Ereignisse als JSON, ein Objekt je Zeile, auf stdout statt der Statustexte");
-    app.add_option("--trace", tracePath,
-                   "Zeichnet jeden Rahmen und jede Antwort in hex mit Zeitstempeln auf, dazu "
-                   "Steuerleitungen, Puffer löschen und Zeitgrenzen")
-        ->type_name("DATEI");
+    CLI::Option* traceOption =
+        app.add_option("--trace", tracePath,
+                       "Zeichnet jeden Rahmen und jede Antwort in hex mit Zeitstempeln auf, dazu "
+                       "Steuerleitungen, Puffer löschen und Zeitgrenzen")
+            ->type_name("DATEI");
     app.add_flag("--list-ports", listPorts,
                  "Alle seriellen Schnittstellen zeigen (mit --json als JSON) und beenden");
     app.footer(ExitStatusHelp);
@@ -154,11 +166,20 @@ int Run(const std::vector<std::string>& arguments) {
                      std::to_string(ports.size()) + ".");
     for (size_t i = 0; i < ports.size(); ++i) {
         if (!IsPortName(ports[i]))
-            return Usage("--port: \"" + ports[i] + "\" ist weder COM1 bis COM" +
+            return Usage("--port: \"" + Printable(ports[i]) + "\" ist weder COM1 bis COM" +
                          std::to_string(MaxComNumber) + " noch ein Gerätepfad.");
         if (std::find(ports.begin(), ports.begin() + long(i), ports[i]) != ports.begin() + long(i))
             return Usage("--port: \"" + ports[i] + "\" ist zweimal angegeben.");
     }
+    for (const auto& [option, path] : {std::pair{logOption, &logPath}, {traceOption, &tracePath}})
+        if (option->count() > 0 && path->empty())
+            return Usage("--" + option->get_lnames().front() + ": \"\" ist kein Dateiname.");
+    // One device under two names would be opened twice: one run fails "busy", and both write
+    // into the log.
+    const PortLookup lookup = iniPath ? PortsSectionLookup(*iniPath) : PortLookup{};
+    if (const auto same = FirstSameDevice(ports, lookup))
+        return Usage("--port: \"" + ports[same->first] + "\" und \"" + ports[same->second] +
+                     "\" sind dieselbe Schnittstelle.");
 
     std::error_code fileError;
     const auto fileType = std::filesystem::status(std::filesystem::u8path(file), fileError).type();
@@ -171,6 +192,15 @@ int Run(const std::vector<std::string>& arguments) {
         PrintFileProblem("Auf die Firmware-Datei kann nicht zugegriffen werden!", file, fileError);
         return ExitFile;
     }
+
+    std::vector<std::string> portPaths;
+    for (const std::string& port : ports)
+        portPaths.push_back(ResolvePortPath(port, lookup));
+    for (const std::string* path : {&logPath, &tracePath})
+        if (!path->empty() && IsForbiddenOutput(*path, file, portPaths))
+            return Usage("Run-Log/Aufzeichnung darf nicht die Firmware-Datei oder eine "
+                         "Schnittstelle sein: " +
+                         *path);
 
     std::unique_ptr<AppendFile> log, trace;
     if (!logPath.empty() && !(log = OpenAppendFile(logPath, "Das Run-Log")))
@@ -189,7 +219,7 @@ int Run(const std::vector<std::string>& arguments) {
 
     FlashJob job;
     job.ports = ports;
-    job.lookup = iniPath ? PortsSectionLookup(*iniPath) : PortLookup{};
+    job.lookup = lookup;
     if (searchTimeout > 0) // at most a day: far from what milliseconds can count
         job.searchTimeout =
             std::chrono::milliseconds(static_cast<long long>(std::ceil(searchTimeout * 1000)));
@@ -205,8 +235,8 @@ int Run(const std::vector<std::string>& arguments) {
         traceFile.emplace(*trace, output);
         traceFile->Line("", std::string("morvik2-flash ") + MORVIK2_VERSION + " " +
                                 IsoLocalTime(std::chrono::system_clock::now()) + " " +
-                                job.logContext.host + ", Firmware " + file + ", SHA-256 " +
-                                firmware->Sha256());
+                                job.logContext.host + ", Firmware " + Printable(file) +
+                                ", SHA-256 " + firmware->Sha256());
         job.trace = &*traceFile;
     }
 

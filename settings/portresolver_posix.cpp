@@ -1,0 +1,35 @@
+#include "PortResolver.h"
+
+#include "SerialPosix.h"
+
+#include <filesystem>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace {
+
+// The path with every link followed as far as it exists; as it is when even that fails.
+std::filesystem::path Resolved(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+    return error ? std::filesystem::path(path).lexically_normal() : resolved;
+}
+
+} // namespace
+
+std::string ResolvePortPath(const std::string& port, const PortLookup& lookup) {
+    return PosixSerialPort::MapDevicePath(DevicePath(port), lookup);
+}
+
+bool SameDevice(const std::string& a, const std::string& b) {
+    struct stat first {
+    }, second{};
+    if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0) {
+        // A device node may exist under several names and in several places.
+        if (S_ISCHR(first.st_mode) || S_ISCHR(second.st_mode))
+            return S_ISCHR(first.st_mode) && S_ISCHR(second.st_mode) &&
+                   first.st_rdev == second.st_rdev;
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+    return Resolved(a) == Resolved(b);
+}

@@ -1,0 +1,57 @@
+#include "PortResolver.h"
+
+#include "WideText.h"
+
+#include <windows.h>
+
+#include <cwctype>
+
+namespace {
+
+std::wstring FullPath(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return wide;
+    std::wstring full(size, L'\0');
+    const DWORD used = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    full.resize(used < size ? used : 0);
+    for (wchar_t& c : full)
+        c = wchar_t(std::towupper(c));
+    return full;
+}
+
+// Volume and file index: the one identity of a file, whatever its name.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE file =
+        CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+bool IsDeviceNamespace(const std::wstring& full) {
+    return full.compare(0, 4, L"\\\\.\\") == 0;
+}
+
+} // namespace
+
+std::string ResolvePortPath(const std::string& port, const PortLookup&) {
+    return DevicePath(port);
+}
+
+bool SameDevice(const std::string& a, const std::string& b) {
+    const std::wstring first = FullPath(a), second = FullPath(b);
+    // A port is never opened to find out what it is: that would take it from its user.
+    if (IsDeviceNamespace(first) || IsDeviceNamespace(second))
+        return first == second;
+    BY_HANDLE_FILE_INFORMATION one{}, other{};
+    if (FileIdentity(a, one) && FileIdentity(b, other))
+        return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+               one.nFileIndexHigh == other.nFileIndexHigh &&
+               one.nFileIndexLow == other.nFileIndexLow;
+    return first == second;
+}
