@@ -8,6 +8,11 @@
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
 
+// Whether Windows takes `path` for a device rather than a file: COM1 to COM9, AUX, CON and the
+// like, or anything in \\.\; NUL, which takes nothing anywhere, excepted. Opening a serial
+// port alone may change its lines, so such a name is refused unopened wherever a file is meant.
+bool IsDeviceName(const std::string& path);
+
 // The system's text for a Win32 error code, in the system's language, umlauts and all, without
 // the line end the system appends.
 std::string SystemErrorText(unsigned long error);

@@ -5,17 +5,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// The file is read twice from its start; only a regular file can be.
+int NotAFile(const struct stat& info) {
+    return S_ISREG(info.st_mode) ? 0 : S_ISDIR(info.st_mode) ? EISDIR : ESPIPE;
+}
+
+} // namespace
+
 std::FILE* OpenSharedForReading(const std::string& name, int& error) {
-    // Non-blocking, so that a FIFO without a writer cannot hang the run.
-    int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // Anything but a file is refused unopened: opening a tty alone raises its DTR and RTS.
+    struct stat info {};
+    if (stat(name.c_str(), &info) == 0 && (error = NotAFile(info)) != 0)
+        return nullptr;
+    // Non-blocking, so that a FIFO put there since cannot hang the run.
+    int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
         return nullptr;
     }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        // The file is read twice from its start; only a regular file can be.
-        error = fstat(fd, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : ESPIPE;
+    if (fstat(fd, &info) != 0 || (error = NotAFile(info)) != 0) {
+        error = error ? error : errno;
         ::close(fd);
         return nullptr;
     }

@@ -7,6 +7,10 @@
 #include <windows.h>
 
 std::FILE* OpenSharedForReading(const std::string& name, int& error) {
+    if (IsDeviceName(name)) {
+        error = ESPIPE;
+        return nullptr;
+    }
     errno = 0;
     std::FILE* file = _wfsopen(Widen(name).c_str(), L"rb", _SH_DENYWR);
     if (!file) {

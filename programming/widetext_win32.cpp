@@ -1,5 +1,6 @@
 #include "WideText.h"
 
+#include <algorithm>
 #include <windows.h>
 
 // Invalid sequences become U+FFFD instead of failing the whole text: a message with one bad
@@ -40,4 +41,17 @@ std::string SystemErrorText(unsigned long error) {
            (result.back() == '\n' || result.back() == '\r' || result.back() == ' '))
         result.pop_back();
     return result;
+}
+
+bool IsDeviceName(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return false;
+    std::wstring full(size, L'\0');
+    full.resize(GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
+    // COM1, AUX, CON and the like come back as \\.\NAME.
+    return CompareStringOrdinal(full.c_str(), std::min<int>(4, int(full.size())), L"\\\\.\\", 4,
+                                TRUE) == CSTR_EQUAL &&
+           CompareStringOrdinal(full.c_str(), -1, L"\\\\.\\NUL", -1, TRUE) != CSTR_EQUAL;
 }

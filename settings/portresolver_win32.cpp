@@ -33,10 +33,6 @@ bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     return known;
 }
 
-bool IsDeviceNamespace(const std::wstring& full) {
-    return full.compare(0, 4, L"\\\\.\\") == 0;
-}
-
 } // namespace
 
 std::string ResolvePortPath(const std::string& port, const PortLookup&) {
@@ -46,7 +42,7 @@ std::string ResolvePortPath(const std::string& port, const PortLookup&) {
 bool SameDevice(const std::string& a, const std::string& b) {
     const std::wstring first = FullPath(a), second = FullPath(b);
     // A port is never opened to find out what it is: that would take it from its user.
-    if (IsDeviceNamespace(first) || IsDeviceNamespace(second))
+    if (IsDeviceName(a) || IsDeviceName(b))
         return first == second;
     BY_HANDLE_FILE_INFORMATION one{}, other{};
     if (FileIdentity(a, one) && FileIdentity(b, other))

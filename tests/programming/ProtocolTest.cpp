@@ -5,9 +5,24 @@
 #include "MessageText.h"
 #include "TempDir.h"
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 TEST(WriteFrame, CarriesAddressCountChecksumAndSwappedWords) {
     EXPECT_EQ(Hex(WriteFrame(":0400100012345678D8")), "E3 00 10 04 14 34 12 78 56");
@@ -103,6 +118,39 @@ TEST(FirmwareFile, OpeningFailuresCarryTheUsersText) {
     }
     EXPECT_STREQ(FirmwareFileError(13).what(), "Dateizugriff verweigert");
     EXPECT_STREQ(FirmwareFileError(5).what(), "E/A-Fehler 5");
+}
+
+// Opening a tty alone raises its DTR and RTS: a firmware name that leads to anything but a file
+// is refused unopened. A FIFO shows it: a writer waiting on it would be let through by an open.
+TEST(FirmwareFile, AnythingButAFileIsRefusedUnopened) {
+    TempDir dir;
+    dir.MakeFifo("fw.QV");
+    std::atomic<pid_t> writerThread{0};
+    std::atomic<bool> opened{false};
+    std::thread writer([&] {
+        writerThread = pid_t(syscall(SYS_gettid));
+        const int fd = open(dir.Path("fw.QV").c_str(), O_WRONLY); // until a reader opens it
+        opened = true;
+        close(fd);
+    });
+    // The writer waits in its open before the file is read.
+    auto waiting = [&] {
+        const pid_t thread = writerThread;
+        const std::string call =
+            thread ? ReadFile("/proc/self/task/" + std::to_string(thread) + "/syscall") : "";
+        return call.rfind(std::to_string(SYS_openat) + " ", 0) == 0;
+    };
+    for (int tries = 0; tries < 500 && !waiting(); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(waiting());
+
+    EXPECT_THROW((void)FirmwareFile::Load(dir.Path("fw.QV")), FirmwareFileError);
+    for (int waited = 0; waited < 50 && !opened; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(opened);
+    const int reader = open(dir.Path("fw.QV").c_str(), O_RDONLY | O_NONBLOCK);
+    writer.join();
+    close(reader);
 }
 
 TEST(FirmwareFile, ProgressNeverLeavesZeroToHundred) {

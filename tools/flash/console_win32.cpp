@@ -61,15 +61,7 @@ const char* PermissionHint(int) {
 }
 
 bool IsAttachedTerminal(const std::string& path, const std::string&) {
-    const std::wstring wide = Widen(path);
-    wchar_t full[MAX_PATH];
-    const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    // COM1, AUX, CON and the like come back as \\.\NAME: devices, of which NUL alone takes
-    // nothing anywhere.
-    return CompareStringOrdinal(full, 4, L"\\\\.\\", 4, TRUE) == CSTR_EQUAL &&
-           CompareStringOrdinal(full, -1, L"\\\\.\\NUL", -1, TRUE) != CSTR_EQUAL;
+    return IsDeviceName(path);
 }
 
 std::string HostName() {
