@@ -140,7 +140,9 @@ void QtMainView::CreateControls() {
     for (size_t i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1].second, tabOrder[i].second);
 
+    // The reset and closing pulses last one whole period: a coarse timer may fire 5 % early.
     Timer1 = new QTimer(this);
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer1->setInterval(Timer1Interval);
     connect(Timer1, &QTimer::timeout, this, [this] { form_->Timer1Timer(); });
     ComboBox2->setFocus();

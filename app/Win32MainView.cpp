@@ -499,14 +499,22 @@ void Win32MainView::EndProgram() {
     PostQuitMessage(exitCode_);
 }
 
-LRESULT CALLBACK Win32MainView::MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+// The view a window of ours belongs to, from WM_NCCREATE on; its handle is kept there as
+// `handle`, since the handlers answer with DefWindowProcW on it before CreateWindowExW has
+// returned it: a null handle there fails WM_NCCREATE, and the window is never made.
+Win32MainView* Win32MainView::ViewOf(HWND window, UINT message, LPARAM lParam,
+                                     HWND Win32MainView::*handle) {
     if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-        static_cast<Win32MainView*>(create->lpCreateParams)->window_ = window;
+        auto* view = static_cast<Win32MainView*>(
+            reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(view));
+        view->*handle = window;
     }
-    auto* view = reinterpret_cast<Win32MainView*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return reinterpret_cast<Win32MainView*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+LRESULT CALLBACK Win32MainView::MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* view = ViewOf(window, message, lParam, &Win32MainView::window_);
     if (!view)
         return DefWindowProcW(window, message, wParam, lParam);
     // No exception may cross the system's frames: it is shown as the runtime shows its errors.
@@ -521,12 +529,7 @@ LRESULT CALLBACK Win32MainView::MainProc(HWND window, UINT message, WPARAM wPara
 
 LRESULT CALLBACK Win32MainView::ApplicationProc(HWND window, UINT message, WPARAM wParam,
                                                 LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* view = reinterpret_cast<Win32MainView*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* view = ViewOf(window, message, lParam, &Win32MainView::application_);
     return view ? view->HandleApplication(message, wParam, lParam)
                 : DefWindowProcW(window, message, wParam, lParam);
 }

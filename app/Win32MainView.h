@@ -41,6 +41,8 @@ public:
     void EndProgram() override;
 
 private:
+    static Win32MainView* ViewOf(HWND window, UINT message, LPARAM lParam,
+                                 HWND Win32MainView::*handle);
     static LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK ApplicationProc(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam);

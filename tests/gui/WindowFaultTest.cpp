@@ -1,14 +1,19 @@
 // Faults met through the Qt window: no spinning while the device is silent, keys in message
-// boxes, clicks and Esc presses during a run. (The window's logic on its own: tests/app.)
+// boxes, clicks and Esc presses during a run, a pacing wait cut short. (The window's logic on
+// its own: tests/app.)
 #include "GuiTestSupport.h"
 
+#include "ControlTable.h"
 #include "PtyDevice.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <chrono>
+#include <cstdio>
 #include <ctime>
+#include <string>
 
 namespace {
 
@@ -112,6 +117,23 @@ TEST_F(WindowFaultTest, RepeatedClicksAndEscPressesDuringARun) {
     EXPECT_EQ(device->Snapshot().EndCommands(), 0);
     EXPECT_TRUE(boxes.seen.empty());
     EXPECT_TRUE(PortFree());
+}
+
+// The reset and closing pulses are one pacing wait each: the device needs the whole period.
+// Load only lengthens a wait, so the lower bound may be tight.
+TEST_F(WindowFaultTest, PacingWaitLastsAWholePeriod) {
+    Start();
+    std::string waits;
+    for (int i = 0; i < 10; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        form->Form().WaitForPacingTimer();
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
+        waits += (waits.empty() ? "" : " ") + QString::number(ms, 'f', 1).toStdString();
+        EXPECT_GE(ms, Timer1Interval) << "wait " << i + 1;
+    }
+    std::printf("[pacing] ten waits of %d ms: %s\n", Timer1Interval, waits.c_str());
 }
 
 } // namespace

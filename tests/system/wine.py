@@ -52,6 +52,8 @@ RECEIVED = work.path / "received.hex"
 LOGS = work.path / "logs"  # each Wine call's and each simulator's output
 
 CAPTION = "QV Morvik 2 Softwareupdate"
+# The taskbar button's text: the caption of the main window's owner.
+APPLICATION_TITLE = "QV Update Morvik 2"
 # COM23 stands for a USB adapter beyond the window's COM1 to COM16.
 OUR_PORTS = {"com7": "device", "com8": "silent", "com23": "device"}
 OPEN_FAILED = "Schnittstelle konnte nicht geöffnet werden!"
@@ -809,6 +811,44 @@ def window_escape_stops_search():
         expect(released.status == 5, f"COM8 is not free again: morvik2-flash.exe exit status "
                                      f"{released.status}, expected 5\n{tail(released.err)}")
     return 'Esc during the search on COM8: "Suche abgebrochen.", and the port is free again'
+
+
+def minimise_and_restore(when):
+    """SC_MINIMIZE, as the window's minimise box sends it: the window hides and its owner, the
+    taskbar button, is iconic. Activating the owner's X window, as a taskbar click does, brings
+    the window back, visible and focused."""
+    minimised = inspect("minimise", 30, wait=30)
+    expect(minimised.status == 0, f"{when}: after SC_MINIMIZE the window is {minimised.out}")
+    expect_equal(inspect("owner").out, f"visible iconic {APPLICATION_TITLE}",
+                 f"{when}: the owner after SC_MINIMIZE")
+    # An iconic window is unmapped: no --onlyvisible.
+    owners = xdotool("search", "--name", f"^{APPLICATION_TITLE}$", check=False).stdout.split()
+    expect(len(owners) == 1, f"{when}: X windows named {APPLICATION_TITLE}: {owners}")
+    xdotool("windowactivate", owners[0], check=False)  # no --sync: the main window takes over
+    restored = inspect("wait-restored", 30, wait=30)
+    expect(restored.status == 0, f"{when}: after activating the owner the window is "
+                                 f"{restored.out}, not visible normal focused")
+
+
+@driver.check(timeout=300, needs=["prefix"])
+def window_minimise_restores():
+    """Minimised, idle and during a search on the silent COM8, the window comes back from the
+    taskbar button, which carries the application title, visible and focused; the search goes
+    on until "Stop (ESC)" stops it. (The stop is a click: under Wine 8 and openbox the X focus
+    after a restore sometimes stays with openbox, though Windows has focused the window.)"""
+    with window("COM8"):
+        expect_equal(inspect("owner").out, f"visible normal {APPLICATION_TITLE}",
+                     "the main window's owner")
+        minimise_and_restore("idle")
+        click("Button2")
+        wait_status("Suche nach Morvik 2.", 60)
+        minimise_and_restore("during the search")
+        wait_status("Suche nach Morvik 2.", 0)
+        click("Button3")
+        wait_status("Suche abgebrochen.", 30)
+    return (f'the owner "{APPLICATION_TITLE}" iconic after SC_MINIMIZE, idle and during the '
+            f'search; activating its X window brings the window back visible and focused, the '
+            f'search goes on to "Suche abgebrochen." at "Stop (ESC)"')
 
 
 @driver.check(timeout=300, needs=["prefix"])

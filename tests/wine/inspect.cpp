@@ -11,6 +11,13 @@
 //   inspect wait-box SECS           until a message box is open: its caption and text
 //   inspect wait-gone SECS          until the main window has closed (hidden or destroyed)
 //   inspect control NAME            screen rectangle of Button2, Button3, ComboBox2, link
+//   inspect owner                   the main window's owner, which the taskbar shows: its state
+//                                   and caption
+//   inspect minimise SECS           WM_SYSCOMMAND SC_MINIMIZE to the main window, as its
+//                                   minimise box does, then until it is hidden or iconic: its
+//                                   state
+//   inspect wait-restored SECS      until the main window is visible, not iconic, in the
+//                                   foreground and holds the focus: its state
 #include "WideText.h"
 
 #include <windows.h>
@@ -95,8 +102,33 @@ HWND MessageBoxWindow() {
 
 int Usage() {
     Print("inspect: window | status | progress | ports | dropped | wait-status TEXT SECS | "
-          "wait-box SECS | wait-gone SECS | control NAME");
+          "wait-box SECS | wait-gone SECS | control NAME | owner | minimise SECS | "
+          "wait-restored SECS");
     return 64;
+}
+
+// "visible" or "hidden", "normal" or "iconic".
+std::string Shown(HWND window) {
+    return std::string(IsWindowVisible(window) ? "visible " : "hidden ") +
+           (IsIconic(window) ? "iconic" : "normal");
+}
+
+// Whether the keyboard's input goes to `window` or one of its controls.
+bool Focused(HWND window) {
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    return GetForegroundWindow() == window &&
+           GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &thread) &&
+           (thread.hwndFocus == window || IsChild(window, thread.hwndFocus));
+}
+
+// The main window as the user finds it: "visible normal focused", "hidden normal unfocused"...
+std::string State(HWND main) {
+    return Shown(main) + (Focused(main) ? " focused" : " unfocused");
+}
+
+bool Restored(HWND main) {
+    return IsWindowVisible(main) && !IsIconic(main) && Focused(main);
 }
 
 } // namespace
@@ -205,6 +237,32 @@ int wmain(int argc, wchar_t* argv[]) {
         Print(std::to_string(box.left) + " " + std::to_string(box.top) + " " +
               std::to_string(box.right - box.left) + " " + std::to_string(box.bottom - box.top));
         return 0;
+    }
+    if (command == L"owner") {
+        const HWND owner = GetWindow(MainWindow(), GW_OWNER);
+        if (!owner) {
+            Print("no owner");
+            return 1;
+        }
+        Print(Shown(owner) + " " + Text(owner));
+        return 0;
+    }
+    if (command == L"minimise" && argc == 3) {
+        const HWND main = MainWindow();
+        if (!main || !PostMessageW(main, WM_SYSCOMMAND, SC_MINIMIZE, 0)) {
+            Print("no window");
+            return 1;
+        }
+        const bool gone =
+            Within(_wtof(argv[2]), [&] { return !IsWindowVisible(main) || IsIconic(main); });
+        Print(State(main));
+        return gone ? 0 : 1;
+    }
+    if (command == L"wait-restored" && argc == 3) {
+        const HWND main = MainWindow();
+        const bool restored = main && Within(_wtof(argv[2]), [&] { return Restored(main); });
+        Print(main ? State(main) : "no window");
+        return restored ? 0 : 1;
     }
     return Usage();
 }
