@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -52,6 +53,21 @@ bool IsGoneError(int error) {
 bool IsControllingTerminal(int fd) {
     const pid_t session = tcgetsid(fd);
     return session != -1 && session == getsid(0);
+}
+
+// Under setsid the terminal the program was started in is no controlling terminal any more,
+// but its output still goes there.
+bool IsStandardStreamTerminal(int fd) {
+    struct stat port {};
+    if (fstat(fd, &port) != 0 || !S_ISCHR(port.st_mode))
+        return false;
+    for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat info {};
+        if (isatty(stream) && fstat(stream, &info) == 0 && S_ISCHR(info.st_mode) &&
+            info.st_rdev == port.st_rdev)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -111,7 +127,7 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
     if (fd < 0)
         return Fail(errno);
     // The user's own terminal is no adapter: raw mode and sync bytes would take it from them.
-    if (IsControllingTerminal(fd)) {
+    if (IsControllingTerminal(fd) || IsStandardStreamTerminal(fd)) {
         ::close(fd);
         Fail(EBUSY);
         lastError_.reason =

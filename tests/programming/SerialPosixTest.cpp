@@ -201,69 +201,82 @@ TEST_F(SerialPosixTest, HangupDuringAWaitEndsTheRead) {
 }
 
 // Run as a port, the user's own terminal would go raw and take sync bytes; Ctrl-C would be
-// gone. A child in a session of its own makes a pseudo-terminal its controlling terminal and
-// tries it by both names; another terminal still opens.
-TEST(ControllingTerminal, IsRefusedAndLeftAsItWas) {
-    int report[2];
-    ASSERT_EQ(pipe(report), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        close(report[0]);
-        auto fail = [&](const std::string& why) {
-            (void)!write(report[1], why.data(), why.size());
-            _exit(1);
-        };
-        auto newTerminal = [&](int& master) {
-            master = posix_openpt(O_RDWR | O_NOCTTY);
-            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-                fail("no pseudo-terminal");
-            return std::string(ptsname(master));
-        };
-        int master = -1, otherMaster = -1;
-        const std::string own = newTerminal(master);
-        const std::string other = newTerminal(otherMaster);
-        if (setsid() < 0)
-            fail("setsid");
-        const int terminal = open(own.c_str(), O_RDWR); // without O_NOCTTY: it becomes ours
-        if (terminal < 0 || tcgetsid(terminal) != getsid(0))
-            fail("no controlling terminal");
-        termios before{};
-        tcgetattr(terminal, &before);
-        std::string problems;
-        for (const std::string& name : {std::string("/dev/tty"), own, "\\\\.\\" + own}) {
+// gone. Children in sessions of their own try a pseudo-terminal by each of its names: as their
+// controlling terminal, and as nothing but their stdin, stdout or stderr, as under `setsid`.
+// Another terminal still opens.
+TEST(OwnTerminal, IsRefusedAndLeftAsItWas) {
+    for (int stream : {-1, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        SCOPED_TRACE(stream < 0 ? "controlling terminal" : "stream " + std::to_string(stream));
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        pid_t child = fork();
+        if (child == 0) {
+            close(report[0]);
+            const int out = fcntl(report[1], F_DUPFD, 10); // above the standard streams
+            auto fail = [&](const std::string& why) {
+                (void)!write(out, why.data(), why.size());
+                _exit(1);
+            };
+            auto newTerminal = [&](int& master) {
+                master = posix_openpt(O_RDWR | O_NOCTTY);
+                if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+                    fail("no pseudo-terminal");
+                return std::string(ptsname(master));
+            };
+            int master = -1, otherMaster = -1;
+            const std::string own = newTerminal(master);
+            const std::string other = newTerminal(otherMaster);
+            if (setsid() < 0)
+                fail("setsid");
+            // Without O_NOCTTY it becomes the session's controlling terminal.
+            const int terminal = open(own.c_str(), stream < 0 ? O_RDWR : O_RDWR | O_NOCTTY);
+            if (terminal < 0)
+                fail("cannot open " + own);
+            if (stream < 0 && tcgetsid(terminal) != getsid(0))
+                fail("no controlling terminal");
+            if (stream >= 0 && (dup2(terminal, stream) < 0 || tcgetsid(terminal) != -1))
+                fail("not a standard stream alone");
+            termios before{};
+            tcgetattr(terminal, &before);
+            std::vector<std::string> names = {own, "\\\\.\\" + own};
+            if (stream < 0)
+                names.push_back("/dev/tty");
+            std::string problems;
+            for (const std::string& name : names) {
+                PosixSerialPort port;
+                const bool opened = port.Open(name) && port.GetCommState() && port.SetCommState();
+                termios now{};
+                tcgetattr(terminal, &now);
+                int exclusive = 0;
+                ioctl(terminal, TIOCGEXCL, &exclusive);
+                if (opened)
+                    problems += name + " was opened as a port\n";
+                if (now.c_lflag != before.c_lflag || now.c_iflag != before.c_iflag ||
+                    now.c_oflag != before.c_oflag || now.c_cflag != before.c_cflag)
+                    problems += name + ": the terminal's setting changed\n";
+                if (exclusive != 0)
+                    problems += name + ": the terminal was made exclusive\n";
+                const PortError error = port.LastError();
+                if (error.reason.find("Terminal") == std::string::npos)
+                    problems += name + ": refused for another reason: " + error.reason + "\n";
+            }
             PosixSerialPort port;
-            const bool opened = port.Open(name) && port.GetCommState() && port.SetCommState();
-            termios now{};
-            tcgetattr(terminal, &now);
-            int exclusive = 0;
-            ioctl(terminal, TIOCGEXCL, &exclusive);
-            if (opened)
-                problems += name + " was opened as a port\n";
-            if (now.c_lflag != before.c_lflag || now.c_iflag != before.c_iflag ||
-                now.c_oflag != before.c_oflag || now.c_cflag != before.c_cflag)
-                problems += name + ": the terminal's setting changed\n";
-            if (exclusive != 0)
-                problems += name + ": the terminal was made exclusive\n";
-            const PortError error = port.LastError();
-            if (error.reason.find("Terminal") == std::string::npos)
-                problems += name + ": refused for another reason: " + error.reason + "\n";
+            if (!port.Open(other))
+                problems += "another terminal was refused: " + port.LastError().reason + "\n";
+            if (!problems.empty())
+                fail(problems);
+            _exit(0);
         }
-        PosixSerialPort port;
-        if (!port.Open(other))
-            problems += "another terminal was refused: " + port.LastError().reason + "\n";
-        if (!problems.empty())
-            fail(problems);
-        _exit(0);
+        close(report[1]);
+        std::string why;
+        char buffer[256];
+        for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
+            why.append(buffer, size_t(n));
+        close(report[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << why;
     }
-    close(report[1]);
-    std::string why;
-    char buffer[256];
-    for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
-        why.append(buffer, size_t(n));
-    close(report[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << why;
 }
 
 TEST(PortNames, ComNamesMapToTheSectionOrToTheSerialDevices) {
