@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -81,6 +83,52 @@ TEST_F(SerialPosixTest, SecondOpenIsRefusedWhileThePortIsHeld) {
     EXPECT_EQ(other.LastError().osError, EBUSY);
     port.CloseHandle();
     EXPECT_TRUE(other.Open(slave)); // released on close
+}
+
+// A program that opened the port before, without a lock (a modem manager probing a new adapter),
+// would take the device's replies. The port is refused, naming that program, and left as it
+// was found: neither locked nor exclusive. Once the program has let go, it opens.
+TEST_F(SerialPosixTest, APortAnotherProgramHoldsIsRefusedNamingIt) {
+    port.CloseHandle();
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        close(ready[0]);
+        close(release[1]);
+        prctl(PR_SET_NAME, "ModemManager");
+        const int line = open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        (void)!write(ready[1], line >= 0 ? "y" : "n", 1);
+        char end;
+        while (read(release[0], &end, 1) > 0) { // until the test lets go, or ends
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char opened = 0;
+    ASSERT_EQ(read(ready[0], &opened, 1), 1);
+    close(ready[0]);
+    ASSERT_EQ(opened, 'y');
+
+    PosixSerialPort refused;
+    EXPECT_FALSE(refused.Open(slave));
+    EXPECT_FALSE(refused.IsOpen());
+    EXPECT_EQ(refused.LastError().failure, PortFailure::HeldByOtherProgram);
+    EXPECT_EQ(refused.LastError().detail, "ModemManager (" + std::to_string(holder) + ")");
+    EXPECT_EQ(refused.LastError().osError, EBUSY);
+    const int probe = open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(probe, 0);
+    EXPECT_EQ(flock(probe, LOCK_EX | LOCK_NB), 0) << "the port stayed locked";
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "ordinary users are still kept out of the port";
+    close(probe);
+
+    close(release[1]);
+    ASSERT_EQ(waitpid(holder, nullptr, 0), holder);
+    EXPECT_TRUE(refused.Open(slave)) << refused.LastError().reason;
 }
 
 // Root ignores the exclusive flag; an ordinary user, who runs the tool, does not.
