@@ -68,7 +68,8 @@ bool IsStandardStreamTerminal(int fd) {
         return false;
     for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
         struct stat info {};
-        if (isatty(stream) && fstat(stream, &info) == 0 && S_ISCHR(info.st_mode) &&
+        // A program started without a stream gives its number to the next file it opens.
+        if (stream != fd && isatty(stream) && fstat(stream, &info) == 0 && S_ISCHR(info.st_mode) &&
             info.st_rdev == port.st_rdev)
             return true;
     }
