@@ -14,12 +14,13 @@ namespace {
 
 constexpr char CtrlZ = 0x1A;
 
-// The lines by the file's line-end rules, independently of the reader: LF ends a line, every CR
-// is dropped (before LF it belongs to the line end, alone it is dropped), Ctrl-Z at a line start
-// ends the file.
+// The lines by the file's line-end rules, independently of the reader: a UTF-8 byte-order mark
+// at the very start is skipped, LF ends a line, every CR is dropped (before LF it belongs to the
+// line end, alone it is dropped), Ctrl-Z at a line start ends the file.
 std::vector<std::string> ExpectedLines(const std::string& text) {
     std::vector<std::string> lines;
-    for (size_t at = 0; at < text.size() && text[at] != CtrlZ;) {
+    const size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    for (size_t at = start; at < text.size() && text[at] != CtrlZ;) {
         size_t end = text.find('\n', at);
         if (end == std::string::npos)
             end = text.size();

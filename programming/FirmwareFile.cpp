@@ -9,6 +9,7 @@
 namespace {
 
 constexpr char CtrlZ = 0x1A;
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
 std::string IoErrorText(int error) {
     if (error == ENOENT)
@@ -33,6 +34,11 @@ std::string RecordType(const std::string& line) {
 
 FirmwareFileError::FirmwareFileError(int osError)
     : std::runtime_error(IoErrorText(osError)), osError_(osError) {}
+
+LineReader::LineReader(std::string_view text) : text_(text) {
+    if (text_.substr(0, Utf8Bom.size()) == Utf8Bom)
+        pos_ = Utf8Bom.size();
+}
 
 bool LineReader::Eof() const {
     return pos_ >= text_.size() || text_[pos_] == CtrlZ;

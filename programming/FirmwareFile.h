@@ -20,10 +20,11 @@ private:
 };
 
 // The lines of firmware file text: a line ends at LF or CR LF, a lone CR is dropped, a Ctrl-Z
-// where a line would begin ends the file.
+// where a line would begin ends the file. A UTF-8 byte-order mark at the very start, as some
+// Windows editors save it, is no text.
 class LineReader {
 public:
-    explicit LineReader(std::string_view text) : text_(text) {}
+    explicit LineReader(std::string_view text);
 
     bool Eof() const; // nothing more to read
     std::string ReadLine();

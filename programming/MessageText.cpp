@@ -53,3 +53,8 @@ std::string ExceptionText(const std::string& what) {
         return what + ".";
     return what;
 }
+
+std::string PortReason(const PortError& error) {
+    const auto entry = PortFailureTexts.find(error.failure);
+    return entry == PortFailureTexts.end() ? std::string() : entry->second + error.detail;
+}

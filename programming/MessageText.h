@@ -1,5 +1,8 @@
 #pragma once
 
+#include "SerialPort.h"
+
+#include <map>
 #include <string>
 
 // Names and texts as the user reads them, shared by every front end: each has its home here.
@@ -31,6 +34,16 @@ inline const std::string SetStateFailed = "Schnittstellenparameter konnten nicht
 inline const std::string SetTimeoutsFailed = "Kommunikations Timeout konnte nicht gesetzt werden!";
 inline const std::string PurgeFailed = "Puffer konnte nicht gelöscht werden!";
 } // namespace MessageText
+
+// The German reason shown below a port message for each failure the program names itself, the
+// PortError's detail after it. Every other failure keeps the system's reason.
+inline const std::map<PortFailure, std::string> PortFailureTexts = {
+    {PortFailure::HeldByOtherProgram,
+     "Die Schnittstelle wird von einem anderen Programm benutzt: "},
+};
+
+// The reason from PortFailureTexts with the error's detail; empty where the table has none.
+std::string PortReason(const PortError& error);
 
 // Messages write a line break as "\n\r"; shown, it is one line break.
 std::string DisplayText(const std::string& message);

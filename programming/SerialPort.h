@@ -58,11 +58,20 @@ struct IoResult {
     bool gone = false; // the device or adapter has vanished; nothing more will arrive
 };
 
+// What the program itself knows about a failure beyond the system's error number. Each kind
+// but System has its German reason in PortFailureTexts (MessageText.h).
+enum class PortFailure {
+    System,             // the system's reason says it
+    HeldByOtherProgram, // detail: the program that holds the port open, "NAME (PID)"
+};
+
 // Why the last failing operation failed, for tools that can show more than the message box.
 struct PortError {
     std::string devicePath; // the path actually opened (after any mapping)
     int osError = 0;        // errno or GetLastError()
     std::string reason;     // the system's text for osError
+    PortFailure failure = PortFailure::System;
+    std::string detail; // what the failure's German reason names
 };
 
 // One serial port, opened and closed any number of times. The operations are the Win32

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <string>
+#include "MessageText.h"
 
-struct PortError;
+#include <string>
 
 // What a programming run needs from whatever shows it: the window, the command-line tool
 // or a test. Texts are UTF-8; in messages "\n\r" stands for one line break.
@@ -20,10 +20,11 @@ public:
     virtual void WaitForPacingTimer() = 0;
     virtual void Beep() = 0;
 
-    // A port that could not be opened or set up. Tools that can say more than the
-    // message box override this; the window shows the message alone.
+    // A port that could not be opened or set up. Tools that can say more than the message box
+    // override this; the window shows the message, and below it the reason where the program
+    // names one itself.
     virtual void ShowPortError(const std::string& text, const PortError& detail) {
-        (void)detail;
-        ShowMessage(text);
+        const std::string reason = PortReason(detail);
+        ShowMessage(reason.empty() ? text : text + "\n\r" + reason);
     }
 };

@@ -1,14 +1,20 @@
 // The serial link on POSIX systems: termios for the line setting, poll() on a steady-clock
 // deadline for the Win32 read and write time limits.
 #include "SerialPosix.h"
+#include "SmallFile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <memory>
+#include <optional>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -52,6 +58,70 @@ bool IsGoneError(int error) {
 bool IsControllingTerminal(int fd) {
     const pid_t session = tcgetsid(fd);
     return session != -1 && session == getsid(0);
+}
+
+// Under setsid the terminal the program was started in is no controlling terminal any more,
+// but its output still goes there.
+bool IsStandardStreamTerminal(int fd) {
+    struct stat port {};
+    if (fstat(fd, &port) != 0 || !S_ISCHR(port.st_mode))
+        return false;
+    for (int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat info {};
+        // A program started without a stream gives its number to the next file it opens.
+        if (stream != fd && isatty(stream) && fstat(stream, &info) == 0 && S_ISCHR(info.st_mode) &&
+            info.st_rdev == port.st_rdev)
+            return true;
+    }
+    return false;
+}
+
+using Folder = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+Folder OpenFolder(const std::string& path) {
+    return Folder(opendir(path.c_str()), closedir);
+}
+
+bool HoldsDevice(const std::string& pid, dev_t device) {
+    const Folder fds = OpenFolder("/proc/" + pid + "/fd");
+    if (!fds)
+        return false; // gone, or another user's
+    while (const dirent* entry = readdir(fds.get())) {
+        struct statx target {};
+        // Cached attributes tell a device; a file on a network server that no longer answers
+        // must not hang the open.
+        if (entry->d_name[0] != '.' &&
+            statx(dirfd(fds.get()), entry->d_name, AT_STATX_DONT_SYNC, STATX_TYPE, &target) == 0 &&
+            S_ISCHR(target.stx_mode) &&
+            makedev(target.stx_rdev_major, target.stx_rdev_minor) == device)
+            return true;
+    }
+    return false;
+}
+
+// Linux opens a port for a second program when the first set no exclusive flag; a modem manager
+// probing a new adapter does that, and takes the device's replies. The other holder as
+// "NAME (PID)", or nothing. Other users' processes are seen by root alone.
+std::optional<std::string> OtherHolder(int fd) {
+    struct stat port {};
+    if (fstat(fd, &port) != 0 || !S_ISCHR(port.st_mode))
+        return std::nullopt;
+    const std::string self = std::to_string(getpid());
+    const Folder processes = OpenFolder("/proc");
+    if (!processes)
+        return std::nullopt;
+    while (const dirent* entry = readdir(processes.get())) {
+        const std::string pid = entry->d_name;
+        if (pid.find_first_not_of("0123456789") != std::string::npos || pid == self ||
+            !HoldsDevice(pid, port.st_rdev))
+            continue;
+        // Without a name it has ended meanwhile, and holds nothing any more.
+        if (auto name = ReadSmallFile("/proc/" + pid + "/comm", 64)) {
+            name->erase(std::min(name->find('\n'), name->size()));
+            return *name + " (" + pid + ")";
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -111,7 +181,7 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
     if (fd < 0)
         return Fail(errno);
     // The user's own terminal is no adapter: raw mode and sync bytes would take it from them.
-    if (IsControllingTerminal(fd)) {
+    if (IsControllingTerminal(fd) || IsStandardStreamTerminal(fd)) {
         ::close(fd);
         Fail(EBUSY);
         lastError_.reason =
@@ -126,6 +196,16 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
         return Fail(error);
     }
     (void)ioctl(fd, TIOCEXCL);
+    if (const std::optional<std::string> holder = OtherHolder(fd)) {
+        // The flag would outlive this descriptor while the other program holds the line.
+        (void)ioctl(fd, TIOCNXCL);
+        (void)flock(fd, LOCK_UN);
+        ::close(fd);
+        Fail(EBUSY);
+        lastError_.failure = PortFailure::HeldByOtherProgram;
+        lastError_.detail = *holder;
+        return false;
+    }
     fd_ = fd;
     // Linux raises both lines on open; the device must see them low until the reset pulse.
     int lines = TIOCM_DTR | TIOCM_RTS;

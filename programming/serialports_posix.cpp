@@ -1,10 +1,10 @@
 // The serial ports from sysfs: every tty with a device behind it, USB adapters with what their
 // descriptors say about them.
 #include "SerialPortList.h"
+#include "SmallFile.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <system_error>
 #include <tuple>
@@ -13,12 +13,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The kernel writes an attribute into one page.
+constexpr size_t AttributeLimit = 4096;
+
 // An attribute's first line, without its line end; empty when there is none.
 std::string Attribute(const fs::path& dir, const char* name) {
-    std::ifstream file(dir / name);
-    std::string line;
-    std::getline(file, line);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+    std::string line = ReadSmallFile((dir / name).string(), AttributeLimit).value_or("");
+    line.erase(std::min(line.find('\n'), line.size()));
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
         line.pop_back();
     return line;
 }

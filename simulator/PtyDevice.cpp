@@ -36,14 +36,13 @@ PtyDevice::PtyDevice(DeviceOptions options)
     if (ptsname_r(master_.Get(), name, sizeof name) != 0)
         throw SystemError("ptsname");
     slavePath_ = name;
-    slaveKeeper_.Reset(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK));
-    if (slaveKeeper_.Get() < 0)
-        throw SystemError(slavePath_);
+    // Set through the master: the device keeps no descriptor of the slave, whose programs would
+    // otherwise find the port held by another program.
     termios tio{};
-    tcgetattr(slaveKeeper_.Get(), &tio);
+    tcgetattr(master_.Get(), &tio);
     cfmakeraw(&tio);
     cfsetspeed(&tio, B115200);
-    tcsetattr(slaveKeeper_.Get(), TCSANOW, &tio);
+    tcsetattr(master_.Get(), TCSANOW, &tio);
     SetNonBlocking(master_.Get());
     int wake[2];
     if (pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -75,14 +74,12 @@ Bootloader PtyDevice::Snapshot() const {
 
 void PtyDevice::HangUp() {
     master_.Reset();
-    slaveKeeper_.Reset();
     hungUp_ = true;
 }
 
 // Closing the master at once would hang the line up under the program, and a hangup drops the
 // reply it has not read yet; so the device waits until the program has let go of the port.
 void PtyDevice::AwaitRelease() {
-    slaveKeeper_.Reset();
     pollfd fds[2] = {{master_.Get(), 0, 0}, {wakeRead_.Get(), POLLIN, 0}};
     const timespec limit{5, 0};
     while (ppoll(fds, 2, &limit, nullptr) < 0 && errno == EINTR) {
@@ -182,8 +179,16 @@ void PtyDevice::Run() {
                          {wakeRead_.Get(), POLLIN, 0}};
         if (ppoll(fds, 2, wait, nullptr) < 0 && errno != EINTR)
             break;
-        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[0].revents & POLLIN))
-            break; // the line is dead; waiting on it again would spin
+        const short lineEnded = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
+        if (lineEnded && !(fds[0].revents & POLLIN)) {
+            if (lineEnded != POLLHUP)
+                break; // the line is dead; waiting on it again would spin
+            // The program has closed the port, and the master says so at once until one opens
+            // it again: look again a little later.
+            pollfd wake{wakeRead_.Get(), POLLIN, 0};
+            const timespec pause{0, 10 * 1000 * 1000};
+            (void)ppoll(&wake, 1, &pause, nullptr);
+        }
         if (fds[0].revents & POLLIN) {
             uint8_t buffer[4096];
             ssize_t count = ::read(master_.Get(), buffer, sizeof buffer);

@@ -57,7 +57,6 @@ private:
     DeviceOptions options_;
     Clock::duration byteTime_{};
     UniqueFd master_;
-    UniqueFd slaveKeeper_; // keeps the line alive while no program has the port open
     UniqueFd wakeRead_, wakeWrite_;
     std::string slavePath_;
     mutable std::mutex mutex_;

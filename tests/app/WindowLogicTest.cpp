@@ -507,6 +507,16 @@ TEST_F(WindowLogicTest, FailuresAreShownAndTheWindowStaysUsable) {
     EXPECT_EQ(view.boxes[0].icon, Icon::None);
     EXPECT_TRUE(view.statuses.empty());
 
+    // Held open by another program: which one, below the message.
+    view.boxes.clear();
+    port->failure = PortFailure::HeldByOtherProgram;
+    port->failureDetail = "ModemManager (812)";
+    form->Button2Click();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].text, "Schnittstelle konnte nicht geöffnet werden!\nDie Schnittstelle "
+                                  "wird von einem anderen Programm benutzt: ModemManager (812)");
+    EXPECT_TRUE(view.statuses.empty());
+
     // The port is there again: the next click programs the device.
     port->failStep = 0;
     form->Button2Click();

@@ -3,16 +3,19 @@
 // The real programs on pseudo-terminals: morvik2-flash against morvik2-sim.
 #include "IntelHex.h"
 #include "Process.h"
+#include "ScopeExit.h"
 #include "SerialPosix.h"
 #include "TempDir.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <random>
 #include <string>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -77,8 +80,12 @@ protected:
             << image << ": the device holds other data than the file";
     }
 
-    // Puts `line` at a setting no run would leave it in; returns that setting.
-    static termios UnusualLineSetting(int line) {
+    // Puts the line behind `port` at a setting no run would leave it in; returns that setting.
+    // The line keeps it while nobody has it open: the simulator holds the master. Nor may the
+    // test hold the port during a run, or the flasher finds it used by another program.
+    static termios UnusualLineSetting(const std::string& port) {
+        const int line = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        EXPECT_GE(line, 0) << port;
         termios before{};
         EXPECT_EQ(tcgetattr(line, &before), 0);
         cfsetspeed(&before, B9600);
@@ -86,11 +93,15 @@ protected:
         before.c_cc[VTIME] = 5;
         EXPECT_EQ(tcsetattr(line, TCSANOW, &before), 0);
         EXPECT_EQ(tcgetattr(line, &before), 0);
+        close(line);
         return before;
     }
 
     // The line is as it was before the run, and open to ordinary users again.
-    static void ExpectLineAsBefore(int line, const termios& before) {
+    static void ExpectLineAsBefore(const std::string& port, const termios& before) {
+        const int line = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(line, 0) << port;
+        const ScopeExit closeLine([line] { close(line); });
         termios after{};
         ASSERT_EQ(tcgetattr(line, &after), 0);
         EXPECT_EQ(after.c_iflag, before.c_iflag);

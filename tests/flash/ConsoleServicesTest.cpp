@@ -64,14 +64,23 @@ TEST(ConsoleServices, OneRunPrintsStatusLinesAndMessagesUnprefixed) {
     console.SetStatus(StatusText::Searching);
     console.SetProgress(50);
     console.ShowMessage(MessageText::NoFirmwareFile);
-    console.ShowPortError(MessageText::OpenFailed, {"/dev/ttyUSB0", 2, "No such file"});
+    console.ShowPortError(MessageText::OpenFailed,
+                          {"/dev/ttyUSB0", 2, "No such file", PortFailure::System, ""});
+    // Where the program names the reason itself, that replaces the system's.
+    console.ShowPortError(MessageText::OpenFailed,
+                          {"/dev/ttyUSB0", 16, "Device or resource busy",
+                           PortFailure::HeldByOtherProgram, "ModemManager (812)"});
     console.Beep();
     console.Finish(StatusText::WriteError, 1, 2.5);
     EXPECT_EQ(streams.OutText(), "Suche nach Morvik 2.\n");
-    EXPECT_EQ(streams.ErrText(), "Keine hex Datei ausgewählt oder \nDatei existiert nicht!\n"
-                                 "Schnittstelle konnte nicht geöffnet werden!\n"
-                                 "/dev/ttyUSB0: No such file\n");
-    EXPECT_EQ(console.Messages().size(), 2u);
+    EXPECT_EQ(streams.ErrText(),
+              "Keine hex Datei ausgewählt oder \nDatei existiert nicht!\n"
+              "Schnittstelle konnte nicht geöffnet werden!\n"
+              "/dev/ttyUSB0: No such file\n"
+              "Schnittstelle konnte nicht geöffnet werden!\n"
+              "/dev/ttyUSB0: Die Schnittstelle wird von einem anderen Programm benutzt: "
+              "ModemManager (812)\n");
+    EXPECT_EQ(console.Messages().size(), 3u);
     EXPECT_EQ(console.LastStatus(), StatusText::Searching);
 }
 

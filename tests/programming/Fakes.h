@@ -31,6 +31,8 @@ public:
     std::vector<std::vector<uint8_t>> writes;
     int opens = 0, failedOpens = 0, closes = 0, opsWhileClosed = 0;
     std::string openedPath;
+    PortFailure failure = PortFailure::System; // what a failed step reports beyond the system
+    std::string failureDetail;
 
     bool Open(const std::string& devicePath) override;
     bool GetCommState() override { return Step(2, "GetCommState"); }
@@ -43,7 +45,9 @@ public:
     IoResult ReadFile(uint8_t* buffer, size_t count) override;
     void CloseHandle() override;
     bool IsOpen() const override { return open_; }
-    PortError LastError() const override { return {openedPath, 2, "No such file or directory"}; }
+    PortError LastError() const override {
+        return {openedPath, 2, "No such file or directory", failure, failureDetail};
+    }
 
     // Frames written with the write command, and how many sync and end bytes went out.
     std::vector<std::vector<uint8_t>> Frames() const;

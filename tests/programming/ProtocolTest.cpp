@@ -95,6 +95,17 @@ TEST(FirmwareLines, CtrlZEndsTheFileOnlyWhereALineBegins) {
                         "c"}));
 }
 
+// Some Windows editors save the file with a UTF-8 byte-order mark; anywhere but at the very
+// start it is a stray byte like any other, and the line is refused for it.
+TEST(FirmwareLines, AByteOrderMarkIsReadThroughAtTheVeryStartOnly) {
+    const std::string bom = "\xEF\xBB\xBF";
+    EXPECT_EQ(Lines(bom + ":00000001FF\r\n"), LineList{":00000001FF"});
+    EXPECT_EQ(Lines(bom), LineList{});
+    EXPECT_EQ(Lines(bom + bom + ":00000001FF"), LineList{bom + ":00000001FF"});
+    EXPECT_EQ(Lines("a\n" + bom + ":00000001FF"), (LineList{"a", bom + ":00000001FF"}));
+    EXPECT_EQ(Lines("\xEF\xBB:00000001FF"), LineList{"\xEF\xBB:00000001FF"});
+}
+
 TEST(FirmwareFile, ReadOnceWithEveryLineCountedAndTheRecordsUpToTheEnd) {
     TempDir dir;
     std::string longData;

@@ -4,8 +4,12 @@
 #include "FakeSysfs.h"
 #include "TempDir.h"
 
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,6 +85,36 @@ TEST_F(SerialPortListTest, PortsWithHardwareAreListedWithWhatTheirDescriptorsSay
     EXPECT_EQ(converter.stablePath, stable.string());
 
     EXPECT_EQ(ports[3].description, "");
+}
+
+// Real sysfs holds small regular files only, but the list must not trust its tree: an attribute
+// that is a FIFO without a writer would keep --list-ports and the window from ever coming up,
+// one without an end would exhaust the memory. The port is listed without them.
+TEST_F(SerialPortListTest, AttributesThatAreNoSmallFilesAreNotRead) {
+    tree.UsbConverter();
+    const fs::path usb = sys / "devices" / "pci0000:00" / "0000:00:14.0" / "usb1" / "1-1";
+    const fs::path fifo = usb / "product";
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    tree.Attribute(usb / "serial", std::string(1 << 20, 'A'));
+
+    auto listing = std::async(std::launch::async, [&] { return tree.Ports(); });
+    if (listing.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK)); // lets the reader go on, and the test end
+        FAIL() << "reading a FIFO attribute waits for a writer";
+    }
+    std::vector<SerialPortInfo> ports = listing.get();
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0].product, "");
+    EXPECT_EQ(ports[0].vendorId, 0x0403);
+    EXPECT_LE(ports[0].serialNumber.size(), 4096u);
+
+    // Only now: were such an attribute read whole, it would take all the memory there is.
+    fs::remove(usb / "manufacturer");
+    fs::create_symlink("/dev/zero", usb / "manufacturer");
+    ports = tree.Ports();
+    ASSERT_EQ(ports.size(), 1u);
+    EXPECT_EQ(ports[0].manufacturer, "");
 }
 
 TEST_F(SerialPortListTest, ASystemWithoutSysfsHasNoPorts) {

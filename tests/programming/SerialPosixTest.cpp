@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -81,6 +83,52 @@ TEST_F(SerialPosixTest, SecondOpenIsRefusedWhileThePortIsHeld) {
     EXPECT_EQ(other.LastError().osError, EBUSY);
     port.CloseHandle();
     EXPECT_TRUE(other.Open(slave)); // released on close
+}
+
+// A program that opened the port before, without a lock (a modem manager probing a new adapter),
+// would take the device's replies. The port is refused, naming that program, and left as it
+// was found: neither locked nor exclusive. Once the program has let go, it opens.
+TEST_F(SerialPosixTest, APortAnotherProgramHoldsIsRefusedNamingIt) {
+    port.CloseHandle();
+    int ready[2], release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        close(ready[0]);
+        close(release[1]);
+        prctl(PR_SET_NAME, "ModemManager");
+        const int line = open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        (void)!write(ready[1], line >= 0 ? "y" : "n", 1);
+        char end;
+        while (read(release[0], &end, 1) > 0) { // until the test lets go, or ends
+        }
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    char opened = 0;
+    ASSERT_EQ(read(ready[0], &opened, 1), 1);
+    close(ready[0]);
+    ASSERT_EQ(opened, 'y');
+
+    PosixSerialPort refused;
+    EXPECT_FALSE(refused.Open(slave));
+    EXPECT_FALSE(refused.IsOpen());
+    EXPECT_EQ(refused.LastError().failure, PortFailure::HeldByOtherProgram);
+    EXPECT_EQ(refused.LastError().detail, "ModemManager (" + std::to_string(holder) + ")");
+    EXPECT_EQ(refused.LastError().osError, EBUSY);
+    const int probe = open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(probe, 0);
+    EXPECT_EQ(flock(probe, LOCK_EX | LOCK_NB), 0) << "the port stayed locked";
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(probe, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "ordinary users are still kept out of the port";
+    close(probe);
+
+    close(release[1]);
+    ASSERT_EQ(waitpid(holder, nullptr, 0), holder);
+    EXPECT_TRUE(refused.Open(slave)) << refused.LastError().reason;
 }
 
 // Root ignores the exclusive flag; an ordinary user, who runs the tool, does not.
@@ -201,69 +249,84 @@ TEST_F(SerialPosixTest, HangupDuringAWaitEndsTheRead) {
 }
 
 // Run as a port, the user's own terminal would go raw and take sync bytes; Ctrl-C would be
-// gone. A child in a session of its own makes a pseudo-terminal its controlling terminal and
-// tries it by both names; another terminal still opens.
-TEST(ControllingTerminal, IsRefusedAndLeftAsItWas) {
-    int report[2];
-    ASSERT_EQ(pipe(report), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        close(report[0]);
-        auto fail = [&](const std::string& why) {
-            (void)!write(report[1], why.data(), why.size());
-            _exit(1);
-        };
-        auto newTerminal = [&](int& master) {
-            master = posix_openpt(O_RDWR | O_NOCTTY);
-            if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
-                fail("no pseudo-terminal");
-            return std::string(ptsname(master));
-        };
-        int master = -1, otherMaster = -1;
-        const std::string own = newTerminal(master);
-        const std::string other = newTerminal(otherMaster);
-        if (setsid() < 0)
-            fail("setsid");
-        const int terminal = open(own.c_str(), O_RDWR); // without O_NOCTTY: it becomes ours
-        if (terminal < 0 || tcgetsid(terminal) != getsid(0))
-            fail("no controlling terminal");
-        termios before{};
-        tcgetattr(terminal, &before);
-        std::string problems;
-        for (const std::string& name : {std::string("/dev/tty"), own, "\\\\.\\" + own}) {
+// gone. Children in sessions of their own try a pseudo-terminal by each of its names: as their
+// controlling terminal, and as nothing but their stdin, stdout or stderr, as under `setsid`.
+// Another terminal still opens.
+TEST(OwnTerminal, IsRefusedAndLeftAsItWas) {
+    for (int stream : {-1, STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        SCOPED_TRACE(stream < 0 ? "controlling terminal" : "stream " + std::to_string(stream));
+        int report[2];
+        ASSERT_EQ(pipe(report), 0);
+        pid_t child = fork();
+        if (child == 0) {
+            close(report[0]);
+            const int out = fcntl(report[1], F_DUPFD, 10); // above the standard streams
+            auto fail = [&](const std::string& why) {
+                (void)!write(out, why.data(), why.size());
+                _exit(1);
+            };
+            auto newTerminal = [&](int& master) {
+                master = posix_openpt(O_RDWR | O_NOCTTY);
+                if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+                    fail("no pseudo-terminal");
+                return std::string(ptsname(master));
+            };
+            int master = -1, otherMaster = -1;
+            const std::string own = newTerminal(master);
+            const std::string other = newTerminal(otherMaster);
+            if (setsid() < 0)
+                fail("setsid");
+            // Without O_NOCTTY it becomes the session's controlling terminal.
+            const int terminal = open(own.c_str(), stream < 0 ? O_RDWR : O_RDWR | O_NOCTTY);
+            if (terminal < 0)
+                fail("cannot open " + own);
+            if (stream < 0 && tcgetsid(terminal) != getsid(0))
+                fail("no controlling terminal");
+            if (stream >= 0 && (dup2(terminal, stream) < 0 || tcgetsid(terminal) != -1))
+                fail("not a standard stream alone");
+            termios before{};
+            tcgetattr(terminal, &before);
+            std::vector<std::string> names = {own, "\\\\.\\" + own};
+            if (stream < 0)
+                names.push_back("/dev/tty");
+            std::string problems;
+            for (const std::string& name : names) {
+                PosixSerialPort port;
+                const bool opened = port.Open(name) && port.GetCommState() && port.SetCommState();
+                termios now{};
+                tcgetattr(terminal, &now);
+                int exclusive = 0;
+                ioctl(terminal, TIOCGEXCL, &exclusive);
+                if (opened)
+                    problems += name + " was opened as a port\n";
+                if (now.c_lflag != before.c_lflag || now.c_iflag != before.c_iflag ||
+                    now.c_oflag != before.c_oflag || now.c_cflag != before.c_cflag)
+                    problems += name + ": the terminal's setting changed\n";
+                if (exclusive != 0)
+                    problems += name + ": the terminal was made exclusive\n";
+                const PortError error = port.LastError();
+                if (error.reason.find("Terminal") == std::string::npos)
+                    problems += name + ": refused for another reason: " + error.reason + "\n";
+            }
+            // Opened in a closed stream's place, as in a window started without one.
+            close(STDOUT_FILENO);
             PosixSerialPort port;
-            const bool opened = port.Open(name) && port.GetCommState() && port.SetCommState();
-            termios now{};
-            tcgetattr(terminal, &now);
-            int exclusive = 0;
-            ioctl(terminal, TIOCGEXCL, &exclusive);
-            if (opened)
-                problems += name + " was opened as a port\n";
-            if (now.c_lflag != before.c_lflag || now.c_iflag != before.c_iflag ||
-                now.c_oflag != before.c_oflag || now.c_cflag != before.c_cflag)
-                problems += name + ": the terminal's setting changed\n";
-            if (exclusive != 0)
-                problems += name + ": the terminal was made exclusive\n";
-            const PortError error = port.LastError();
-            if (error.reason.find("Terminal") == std::string::npos)
-                problems += name + ": refused for another reason: " + error.reason + "\n";
+            if (!port.Open(other) || port.NativeHandle() != STDOUT_FILENO)
+                problems += "another terminal was refused: " + port.LastError().reason + "\n";
+            if (!problems.empty())
+                fail(problems);
+            _exit(0);
         }
-        PosixSerialPort port;
-        if (!port.Open(other))
-            problems += "another terminal was refused: " + port.LastError().reason + "\n";
-        if (!problems.empty())
-            fail(problems);
-        _exit(0);
+        close(report[1]);
+        std::string why;
+        char buffer[256];
+        for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
+            why.append(buffer, size_t(n));
+        close(report[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << why;
     }
-    close(report[1]);
-    std::string why;
-    char buffer[256];
-    for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;)
-        why.append(buffer, size_t(n));
-    close(report[0]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << why;
 }
 
 TEST(PortNames, ComNamesMapToTheSectionOrToTheSerialDevices) {
