@@ -314,9 +314,7 @@ TEST_F(ProcessHardening, SignalsEndARunOnlyTheWayTheyShould) {
         SCOPED_TRACE(c.what);
         dir.Write("full.log", std::string(1000, 'x'));
         StartSimulator({"--reply-delay-ms", "20"});
-        const int line = open(Link().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        ASSERT_GE(line, 0);
-        const termios before = UnusualLineSetting(line);
+        const termios before = UnusualLineSetting(Link());
 
         std::vector<std::string> argv = {MORVIK2_FLASH, "--port", Link()};
         argv.insert(argv.end(), c.options.begin(), c.options.end());
@@ -332,8 +330,7 @@ TEST_F(ProcessHardening, SignalsEndARunOnlyTheWayTheyShould) {
             EXPECT_NE(flash.Stderr().find("Der Eintrag im Run-Log konnte nicht geschrieben werden"),
                       std::string::npos);
         }
-        ExpectLineAsBefore(line, before);
-        close(line);
+        ExpectLineAsBefore(Link(), before);
         sim->Signal(SIGTERM);
         sim->Wait();
     }
