@@ -7,6 +7,7 @@ started the way the menu starts it, and the packages purged again.
 """
 
 import functools
+import gzip
 import io
 import os
 import re
@@ -319,6 +320,29 @@ def help_and_man():
     for name in PROGRAMS:
         run(["man", "-w", f"morvik2-{name}"], 60, what=f"man -w morvik2-{name}")
     return "morvik2-update --help shows the usage; man finds the three man pages"
+
+
+def man_page(name):
+    page = Path(f"/usr/share/man/man1/morvik2-{name}.1.gz")
+    try:
+        return gzip.decompress(page.read_bytes()).decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise CheckFailed(f"{page} is not UTF-8: {error}") from None
+
+
+@each(PROGRAMS, "man_page", timeout=120, needs=["installed"])
+def man_page_letters(name):
+    """The man page is UTF-8 and shows every letter beyond ASCII that --help shows: help2man in
+    its own C locale writes each byte of an umlaut as "?"."""
+    text = man_page(name)
+    marked = [f"    {number}: {line}" for number, line in enumerate(text.splitlines(), 1)
+              if "??" in line]
+    expect(not marked, f"morvik2-{name}.1 holds '??':\n" + "\n".join(marked[:5]))
+    usage = run([f"/usr/bin/morvik2-{name}", "--help"], 60, encoding="utf-8").stdout
+    letters = sorted({letter for letter in usage if not letter.isascii()})
+    lacking = [letter for letter in letters if letter not in text]
+    expect(not lacking, f"morvik2-{name}.1 lacks {' '.join(lacking)}, which --help shows")
+    return f"morvik2-{name}.1 is UTF-8 and shows {''.join(letters) or 'no letter beyond ASCII'}"
 
 
 @driver.check(timeout=120, needs=["installed"])
