@@ -1,5 +1,6 @@
 // morvik2-sim: a simulated Morvik 2 on a pseudo-terminal, for tests, demos and benchmarks.
 #include "PtyDevice.h"
+#include "UsageText.h"
 
 #include <CLI/CLI.hpp>
 #include <csignal>
@@ -14,6 +15,35 @@
 namespace {
 
 PtyDevice* running = nullptr;
+
+constexpr int exitUsage = 64;
+
+// CLI11's own checks complain in English.
+CLI::Validator WholeNumberFromZero() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            int number = 0;
+            if (CLI::detail::lexical_cast(text, number) && number >= 0)
+                return {};
+            return "\"" + text + "\" ist keine ganze Zahl ab 0";
+        },
+        "");
+}
+
+CLI::Validator FaultText() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            try {
+                Fault::Parse(text);
+                return {};
+            } catch (const std::exception&) { // an N too large for an int, too
+                return "\"" + text +
+                       "\" ist keiner von silent@N, wrong@N, short@N, hangup@N, end-silent, "
+                       "end-wrong";
+            }
+        },
+        "");
+}
 
 void OnSignal(int) {
     if (running)
@@ -43,31 +73,50 @@ bool MakeLink(const std::string& link, const std::string& target) {
 int main(int argc, char** argv) {
     DeviceOptions options;
     std::string link, fault;
-    CLI::App app{"Simulated Morvik 2 bootloader on a pseudo-terminal."};
+    CLI::App app{"Ein simulierter Morvik 2 (sein Bootloader) an einem Pseudo-Terminal, um "
+                 "morvik2-flash und morvik2-update ohne Gerät zu erproben. Zeigt zuerst den Pfad "
+                 "des Pseudo-Terminals."};
+    GermanHelp(app);
     app.name("morvik2-sim");
-    app.set_version_flag("--version", std::string("morvik2-sim ") + MORVIK2_VERSION);
-    app.add_option("--link", link, "symbolic link to the pseudo-terminal's slave");
+    app.set_version_flag("--version", std::string("morvik2-sim ") + MORVIK2_VERSION,
+                         "Version zeigen und beenden");
+    app.add_option("--link", link,
+                   "PFAD als symbolischen Link auf das Pseudo-Terminal anlegen: ein fester Name "
+                   "für MV2.ini oder --port")
+        ->type_name("PFAD");
     app.add_option("--image", options.imagePath,
-                   "after each end command, write what was received as Intel HEX");
-    app.add_option("--power-on-after", options.powerOnAfter, "ignore the first N sync bytes")
-        ->check(CLI::NonNegativeNumber);
-    app.add_option("--baud", options.baud, "pace both directions like a real line (0 = unpaced)")
-        ->check(CLI::NonNegativeNumber);
+                   "Nach jedem Ende-Befehl das Empfangene als Intel-HEX-Datei schreiben")
+        ->type_name("DATEI");
+    app.add_option("--power-on-after", options.powerOnAfter,
+                   "Die ersten ANZAHL Sync-Bytes überhören, wie ein noch ausgeschaltetes Gerät")
+        ->type_name("ANZAHL")
+        ->check(WholeNumberFromZero());
+    app.add_option("--baud", options.baud,
+                   "Beide Richtungen im Takt einer echten Leitung mit BAUD (0 = ungebremst)")
+        ->type_name("BAUD")
+        ->check(WholeNumberFromZero());
     app.add_option("--fault", fault,
-                   "silent@N, wrong@N, short@N, hangup@N, end-silent or end-wrong");
-    app.add_option("--reply-delay-ms", options.replyDelayMs, "answer late")
-        ->check(CLI::NonNegativeNumber);
-    app.add_flag("--once", options.once, "exit after the first end command");
-    app.add_flag("--log", options.log, "one line on stderr per frame and end command");
-    CLI11_PARSE(app, argc, argv);
-    if (!fault.empty()) {
-        try {
-            options.fault = Fault::Parse(fault);
-        } catch (const std::invalid_argument& error) {
-            std::fprintf(stderr, "morvik2-sim: %s\n", error.what());
-            return 64;
-        }
+                   "Ein Fehler mit Absicht: silent@N, wrong@N, short@N (Rahmen N ohne, mit "
+                   "falscher, mit zu kurzer Antwort), hangup@N (Adapter bei Rahmen N gezogen), "
+                   "end-silent, end-wrong (Ende-Befehl ohne, mit falscher Antwort)")
+        ->type_name("FEHLER")
+        ->check(FaultText());
+    app.add_option("--reply-delay-ms", options.replyDelayMs, "Jede Antwort um MS verzögern")
+        ->type_name("MS")
+        ->check(WholeNumberFromZero());
+    app.add_flag("--once", options.once, "Nach dem ersten Ende-Befehl beenden");
+    app.add_flag("--log", options.log, "Eine Zeile auf stderr je Rahmen und Ende-Befehl");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& success) { // --help, --version
+        return app.exit(success);
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "%s\nAlle Angaben: morvik2-sim --help\n",
+                     GermanUsageError(error).c_str());
+        return exitUsage;
     }
+    if (!fault.empty())
+        options.fault = Fault::Parse(fault);
 
     try {
         PtyDevice device(options);
