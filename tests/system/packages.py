@@ -345,22 +345,58 @@ def man_page_letters(name):
     return f"morvik2-{name}.1 is UTF-8 and shows {''.join(letters) or 'no letter beyond ASCII'}"
 
 
-@driver.check(timeout=120, needs=["installed"])
+# Each case: a program, the words after its name, and what completing the last one offers, in a
+# folder that holds FILES.
+FILES = ("alt.hex", "liesmich.txt", "neu.QV")
+FIRMWARE_FILES = ["alt.hex", "neu.QV"]
+COM1_AND_ABOVE = ["COM1"] + [f"COM{n}" for n in range(10, 17)]
+COMPLETIONS = [
+    ("morvik2-flash", ["--po"], ["--port"]),
+    ("morvik2-flash", ["-p", "COM1"], COM1_AND_ABOVE),
+    ("morvik2-flash", ["--port", "COM1"], COM1_AND_ABOVE),
+    ("morvik2-flash", ["-f", ""], FIRMWARE_FILES),
+    ("morvik2-flash", ["--file", ""], FIRMWARE_FILES),
+    ("morvik2-update", ["--us"], ["--user-folder"]),
+    ("morvik2-sim", ["--p"], ["--power-on-after"]),
+    ("morvik2-sim", ["--fault", "end"], ["end-silent", "end-wrong"]),
+    ("morvik2-sim", ["--link", ""], list(FILES)),
+    ("morvik2-sim", ["--image", ""], list(FILES)),
+]
+# The installed completion of $1, asked for the words after it as bash asks it.
+COMPLETE = r"""exec 2>&1
+source /usr/share/bash-completion/bash_completion
+program=$1
+shift
+source "/usr/share/bash-completion/completions/$program"
+function=$(complete -p "$program")
+function=${function#*-F }
+function=${function%% *}
+COMP_WORDS=("$program" "$@")
+COMP_CWORD=$#
+COMP_LINE="${COMP_WORDS[*]}"
+COMP_POINT=${#COMP_LINE}
+"$function" "$program" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+printf '%s\n' "${COMPREPLY[@]}"
+"""
+
+
+@driver.check(timeout=300, needs=["installed"])
 def bash_completion():
-    """The shell completes the options as each program names them."""
-    completed = run(["bash", "-c", """exec 2>&1
-        source /usr/share/bash-completion/bash_completion
-        source /usr/share/bash-completion/completions/morvik2-flash
-        source /usr/share/bash-completion/completions/morvik2-update
-        COMP_WORDS=(morvik2-flash --po); COMP_CWORD=1; COMP_LINE="morvik2-flash --po"
-        COMP_POINT=${#COMP_LINE}; _morvik2_flash morvik2-flash --po morvik2-flash
-        echo "${COMPREPLY[*]}"
-        COMP_WORDS=(morvik2-update --us); COMP_CWORD=1; COMP_LINE="morvik2-update --us"
-        COMP_POINT=${#COMP_LINE}; _morvik2_update morvik2-update --us morvik2-update
-        echo "${COMPREPLY[*]}" """], 60, check=False).stdout.splitlines()
-    expect(completed == ["--port", "--user-folder"],
-           f"bash completion gave {'|'.join(completed)!r}, expected '--port|--user-folder'")
-    return "morvik2-flash --po -> --port, morvik2-update --us -> --user-folder"
+    """The shell completes each program's options as its --help names them, and their values:
+    ports, firmware files, the simulator's faults and paths."""
+    wrong = []
+    with tempfile.TemporaryDirectory(dir=work.path, prefix="completion-") as folder:
+        for name in FILES:
+            Path(folder, name).touch()
+        for program, words, expected in COMPLETIONS:
+            done = run(["bash", "-c", COMPLETE, "bash", program, *words], 60, check=False,
+                       cwd=folder)
+            offered = sorted(filter(None, done.stdout.splitlines()))
+            if offered != expected:
+                wrong.append(f"    {program} {' '.join(words)}: {' '.join(offered) or '-'}, "
+                             f"expected {' '.join(expected)}")
+    expect(not wrong, "bash completion offers:\n" + "\n".join(wrong))
+    return f"{len(COMPLETIONS)} completions of morvik2-flash, morvik2-update and morvik2-sim"
 
 
 @driver.check(timeout=120, needs=["installed"])
