@@ -7,10 +7,10 @@ TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev g++-mingw-w64-x8
 # and installer.
 PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" dpkg-dev file help2man nsis
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
-# scripts/check-packages: the checks' runner, Debian's checks, and the installed window on a
-# private X display.
+# scripts/check-packages: the checks' runner, Debian's checks, the installed window on a
+# private X display, and srec_cat for the simulator's man page example.
 PACKAGE_CHECK_PACKAGES=(python3 cmake lintian desktop-file-utils appstream shared-mime-info
-    bash-completion man-db xvfb xauth xdotool openbox x11-utils)
+    bash-completion man-db xvfb xauth xdotool openbox x11-utils srecord)
 # scripts/wine-test: Wine's checks drive the window on a private X display. wine64 itself is
 # installed on its own, so that a machine without it still reaches the checks that say so.
 WINE_PACKAGES=("${BUILD_PACKAGES[@]}" python3 cmake g++-mingw-w64-x86-64-posix srecord xvfb

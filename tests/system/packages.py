@@ -23,8 +23,8 @@ from collections import Counter
 from contextlib import contextmanager
 from pathlib import Path
 
-from harness import (SOURCE, CheckFailed, Driver, expect, run, start_display, stop_session, tail,
-                     wait_until)
+from harness import (SOURCE, CheckFailed, Driver, expect, expect_equal, run, start_display,
+                     stop_session, tail, wait_until)
 
 driver = Driver("packages")
 work = driver.work
@@ -343,6 +343,44 @@ def man_page_letters(name):
     lacking = [letter for letter in letters if letter not in text]
     expect(not lacking, f"morvik2-{name}.1 lacks {' '.join(lacking)}, which --help shows")
     return f"morvik2-{name}.1 is UTF-8 and shows {''.join(letters) or 'no letter beyond ASCII'}"
+
+
+@driver.check(timeout=300, needs=["installed"])
+def sim_man_page_example():
+    """The example of morvik2-sim's man page works as it is written: a demo firmware made with
+    srec_cat, the simulator in one terminal, morvik2-flash writing the file from a second."""
+    commands, inside = [], False
+    for line in man_page("sim").splitlines():
+        if line.startswith((".EX", ".EE")):
+            inside = line.startswith(".EX")
+        elif inside:
+            commands.append(line.replace("\\-", "-"))
+    expect_equal([command.split()[0] for command in commands],
+                 ["srec_cat", "morvik2-sim", "morvik2-flash"], "the commands of the example")
+    with tempfile.TemporaryDirectory(dir=work.path, prefix="example-") as home:
+        environment = dict(os.environ, HOME=home)
+        run(["bash", "-c", commands[0]], 60, what=commands[0], cwd=home, env=environment)
+        try:
+            sim = work.start(["bash", "-c", f"exec {commands[1]}"], "example-sim", cwd=home,
+                             env=environment)
+            said = work.log("example-sim.out")
+            wait_until(lambda: sim.poll() is not None or said.read_text().startswith("/dev/"), 30,
+                       "the simulator's pseudo-terminal")
+            expect(sim.poll() is None, f"{commands[1]}: exit status {sim.returncode}\n"
+                                       f"{tail(work.log('example-sim.err'))}")
+            flashed = run(["bash", "-c", commands[2]], 240, what=commands[2], cwd=home,
+                          env=environment, check=False)
+            expect(flashed.returncode == 0 and flashed.stdout.splitlines()[-1:] == ["Alles OK !"],
+                   f"{commands[2]}: exit status {flashed.returncode}\n{tail(flashed.stdout)}\n"
+                   f"{tail(flashed.stderr)}")
+            try:
+                status = sim.wait(60)
+            except subprocess.TimeoutExpired:
+                status = "none: still running 60 s after the run"
+            expect_equal(status, 0, f"{commands[1]}: exit status")
+        finally:
+            work.stop_all()
+    return f"{commands[0]}; {commands[1]}; {commands[2]}: \"Alles OK !\""
 
 
 # Each case: a program, the words after its name, and what completing the last one offers, in a
