@@ -8,6 +8,7 @@ SetCompressor /SOLID lzma
 ManifestDPIAware true
 
 !define PRODUCT "Morvik 2 Softwareupdate"
+!define CONSOLE "Morvik 2 Eingabeaufforderung"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvik2"
 !define FILE_CLASS "Morvik2.UpdateFile"
 
@@ -78,6 +79,13 @@ Section "Install"
     ; the user's to write.
     CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\morvik2-update.exe" "--user-folder" \
         "$INSTDIR\morvik2-update.exe" 0
+    ; A console that finds morvik2-flash.exe: the install folder goes in front of PATH for that
+    ; console alone, which starts in the user's own folder. The PATH of the system or the user
+    ; stays as it is: an installer from Debian's makensis reads a value longer than 1024
+    ; characters as empty and would write it back so, and uninstall.exe would become a command
+    ; everywhere.
+    CreateShortCut "$SMPROGRAMS\${CONSOLE}.lnk" "$SYSDIR\cmd.exe" \
+        '/k set "PATH=$INSTDIR;%PATH%" && cd /d "%USERPROFILE%"' "$SYSDIR\cmd.exe" 0
 
     ; Opening an update file starts the window with it.
     WriteRegStr SHCTX "Software\Classes\.QV" "" "${FILE_CLASS}"
@@ -105,6 +113,7 @@ SectionEnd
 ; and stays.
 Section "Uninstall"
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+    Delete "$SMPROGRAMS\${CONSOLE}.lnk"
 
     ReadRegStr $0 SHCTX "Software\Classes\.QV" ""
     ${If} $0 == "${FILE_CLASS}"

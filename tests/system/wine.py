@@ -980,34 +980,100 @@ def window_150_percent():
 
 
 # The installer, silent (/S), for all users, then for the current user alone. Each time the
-# programs, the start-menu entry and the .QV association are in place and work, and the
-# uninstaller leaves nothing behind but itself.
+# programs, the start-menu entries and the .QV association are in place and work, the PATH of
+# the system and the user stays as it was, and the uninstaller leaves nothing behind but itself.
+
+WINDOW_ENTRY = "Morvik 2 Softwareupdate.lnk"
+CONSOLE_ENTRY = "Morvik 2 Eingabeaufforderung.lnk"
+PATH_KEYS = (r"HKLM\System\CurrentControlSet\Control\Session Manager\Environment",
+             r"HKCU\Environment")
+
+
+def shortcut(name):
+    """A start-menu entry's program and arguments, read from its .lnk file (the Shell Link
+    format: a header, an optional item list, the target's location, then counted strings)."""
+    found = next(DRIVE.rglob(name), None)
+    expect(found, f'no start-menu entry "{name}"')
+    data = found.read_bytes()
+
+    def number(at, size):
+        return int.from_bytes(data[at:at + size], "little")
+
+    flags, at, target = number(0x14, 4), 0x4C, ""
+    if flags & 0x1:
+        at += 2 + number(at, 2)
+    if flags & 0x2:
+        base = at + number(at + 16, 4)
+        if number(at + 8, 4) & 0x1:
+            target = data[base:data.index(b"\0", base)].decode("cp1252")
+        at += number(at, 4)
+    strings = {}
+    width = 2 if flags & 0x80 else 1
+    for bit in (0x4, 0x8, 0x10, 0x20, 0x40):  # name, relative path, start folder, arguments, icon
+        if flags & bit:
+            end = at + 2 + number(at, 2) * width
+            strings[bit] = data[at + 2:end].decode("utf-16-le" if width == 2 else "cp1252")
+            at = end
+    return target, strings.get(0x20, "").rstrip("\0")  # Wine counts the terminating NUL
+
+
+def batch_spelling(command):
+    """A command line as a batch file spells it to hand it on unchanged: percent signs doubled,
+    and outside quotes cmd's operators escaped."""
+    spelt, quoted = "", False
+    for character in command:
+        quoted ^= character == '"'
+        if character in "&|<>^()" and not quoted:
+            spelt += "^"
+        spelt += "%%" if character == "%" else character
+    return spelt
+
+
+def typed_into(target, arguments, command):
+    """What the console TARGET ARGUMENTS shows when COMMAND, then exit, is typed into it."""
+    (RUN / "typed.txt").write_bytes(f"{command}\r\nexit\r\n".encode())
+    batch = RUN / "console.bat"
+    batch.write_bytes(f'@"{target}" {batch_spelling(arguments)} < typed.txt\r\n'.encode())
+    return wine("console", 60, "cmd", "/c", windows_path(batch))
+
 
 def check_install(mode):
     ensure_uninstalled(ALL_USERS)
     ensure_uninstalled(CURRENT_USER)
+    paths = [reg_value(key, "PATH") for key in PATH_KEYS]
     started = time.monotonic()
     ran = install(mode)
     seconds = time.monotonic() - started
     location = mode.location()
     folder = unix_path(location)
-    files = " ".join(sorted(os.listdir(folder))) if location and folder.is_dir() else ""
-    shortcut = next(DRIVE.rglob("Morvik 2 Softwareupdate.lnk"), None)
+    files = sorted(os.listdir(folder)) if location and folder.is_dir() else []
     command = reg_value(mode.classes + r"\Morvik2.UpdateFile\shell\open\command", "")
     expect(ran.status == 0, f"the installer /S ({mode.name}): exit status {ran.status}\n"
                             f"{tail(ran.err)}")
-    expect_equal(files, "LICENSE.txt LIESMICH.txt morvik2-flash.exe morvik2-update.exe "
-                        "uninstall.exe", f'the files in "{location}"')
+    expect_equal(files, sorted((SOURCE / "packaging/contents/windows-installer.txt")
+                               .read_text().split()), f'the files in "{location}"')
     expect_equal(reg_value(mode.classes + r"\.QV", ""), "Morvik2.UpdateFile", ".QV's file type")
     expect_equal(command, f'"{location}\\morvik2-update.exe" --user-folder "%1"',
                  "the command that opens a .QV file")
-    expect(shortcut, "no start-menu entry \"Morvik 2 Softwareupdate.lnk\"")
-    arguments = [text.decode("utf-16-le") for text in
-                 re.findall(rb"(?:[\x20-\x7e]\x00){4,}", shortcut.read_bytes())]
-    expect("--user-folder" in arguments,
-           f"the start-menu entry {shortcut.relative_to(DRIVE)} does not start with --user-folder")
-    return (f"installer /S ({mode.name}) after {seconds:.0f} s: {files} in {location}, start-menu "
-            f"entry {shortcut.relative_to(DRIVE)} with --user-folder, .QV opens with {command}")
+    expect_equal(shortcut(WINDOW_ENTRY), (f"{location}\\morvik2-update.exe", "--user-folder"),
+                 f"the start-menu entry {WINDOW_ENTRY}'s program and arguments")
+    # cmd.exe with the install folder in front of PATH for that console alone.
+    console, arguments = shortcut(CONSOLE_ENTRY)
+    expect_equal((console.lower(), arguments),
+                 (r"c:\windows\system32\cmd.exe",
+                  f'/k set "PATH={location};%PATH%" && cd /d "%USERPROFILE%"'),
+                 f"the start-menu entry {CONSOLE_ENTRY}'s program and arguments")
+    typed = typed_into(console, arguments, "morvik2-flash --version")
+    answer = re.search(rf"^(.*)>morvik2-flash {re.escape(VERSION)}$", typed.out, re.M)
+    expect(answer, f"morvik2-flash --version typed into the console of {CONSOLE_ENTRY}: exit "
+                   f"status {typed.status}\n{tail(typed.out)}\n{tail(typed.err)}")
+    expect(re.fullmatch(r"C:\\users\\[^\\]+", answer[1], re.I),
+           f"the console of {CONSOLE_ENTRY} starts in {answer[1]}, not in the user's folder")
+    expect_equal([reg_value(key, "PATH") for key in PATH_KEYS], paths,
+                 "the PATH of the system and the user after installing")
+    return (f"installer /S ({mode.name}) after {seconds:.0f} s: {' '.join(files)} in {location}, "
+            f"start-menu entries {WINDOW_ENTRY} with --user-folder and {CONSOLE_ENTRY}, whose "
+            f"console finds morvik2-flash.exe; PATH untouched; .QV opens with {command}")
 
 
 def check_version(mode):
