@@ -8,9 +8,10 @@ TEST_PACKAGES=("${BUILD_PACKAGES[@]}" libgtest-dev libgmock-dev g++-mingw-w64-x8
 PACKAGE_PACKAGES=("${BUILD_PACKAGES[@]}" dpkg-dev file help2man nsis
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix)
 # scripts/check-packages: the checks' runner, Debian's checks, the installed window on a
-# private X display, and srec_cat for the simulator's man page example.
+# private X display, srec_cat for the simulator's man page example, and 7z to read the
+# installers.
 PACKAGE_CHECK_PACKAGES=(python3 cmake lintian desktop-file-utils appstream shared-mime-info
-    bash-completion man-db xvfb xauth xdotool openbox x11-utils srecord)
+    bash-completion man-db xvfb xauth xdotool openbox x11-utils srecord p7zip-full)
 # scripts/wine-test: Wine's checks drive the window on a private X display. wine64 itself is
 # installed on its own, so that a machine without it still reaches the checks that say so.
 WINE_PACKAGES=("${BUILD_PACKAGES[@]}" python3 cmake g++-mingw-w64-x86-64-posix srecord xvfb

@@ -1,9 +1,20 @@
-; The Windows installer for the x86_64 programs, made by scripts/package with Debian's makensis:
-;   makensis -DVERSION=1.0.0 -DSTAGE=<installed files> -DICON=<icon.ico> -DOUTFILE=<setup.exe>
+; The Windows installer, for the x86_64 or the i686 programs, made by scripts/package with
+; Debian's makensis:
+;   makensis -DARCH=x86_64|i686 -DVERSION=1.0.0 -DSTAGE=<installed files> -DICON=<icon.ico>
+;            -DOUTFILE=<setup.exe>
 ; For all users (administrators, the default for them) or for the current user alone without
 ; administrator rights (/CurrentUser, or the choice on the first page); silent with /S.
 Unicode true
-Target amd64-unicode
+!if "${ARCH}" == "x86_64"
+    Target amd64-unicode
+    !define MULTIUSER_USE_PROGRAMFILES64
+!else if "${ARCH}" == "i686"
+    ; A 32-bit stub, so that 32-bit Windows runs it; on 64-bit Windows it installs into
+    ; "Program Files (x86)".
+    Target x86-unicode
+!else
+    !error "ARCH is x86_64 or i686, not ${ARCH}"
+!endif
 SetCompressor /SOLID lzma
 ManifestDPIAware true
 
@@ -19,7 +30,6 @@ BrandingText "QV ${PRODUCT} ${VERSION}"
 !define MULTIUSER_EXECUTIONLEVEL Highest
 !define MULTIUSER_MUI
 !define MULTIUSER_INSTALLMODE_COMMANDLINE
-!define MULTIUSER_USE_PROGRAMFILES64
 !define MULTIUSER_INSTALLMODE_INSTDIR "Morvik2"
 !include MultiUser.nsh
 !include MUI2.nsh

@@ -119,6 +119,36 @@ def windows_zip(windows):
     return f"{zip_path.name} holds {' '.join(expected)} in {top}"
 
 
+def machine(program):
+    """The processor a Windows program is built for, from its PE header."""
+    data = program.read_bytes()
+    header = int.from_bytes(data[0x3C:0x40], "little") if data[:2] == b"MZ" else 0
+    if not header or data[header:header + 4] != b"PE\0\0":
+        return "no Windows program"
+    code = int.from_bytes(data[header + 4:header + 6], "little")
+    return {0x8664: "x86_64", 0x14C: "i686"}.get(code, hex(code))
+
+
+@each(("x86_64", "i686"), "installer", timeout=300)
+def installer(windows):
+    """The installer runs on its Windows and installs that Windows' programs with the files the
+    list names: read with 7z, not run (wine64 runs no 32-bit installer and still exits 0)."""
+    path = SOURCE / "dist" / f"morvik2-{version()}-windows-{windows}-installer.exe"
+    expect(path.is_file(), f"{path} is missing (scripts/package installer)")
+    expect_equal(machine(path), windows, f"{path.name} is built for")
+    expect(shutil.which("7z"), "7z is not installed (package p7zip-full, scripts/check-packages)")
+    listed = run(["7z", "l", "-slt", str(path)], 120, what=f"7z l {path.name}").stdout
+    names = re.findall(r"^Path = (.*)$", listed.split("\n----------\n", 1)[-1], re.M)
+    expected = expect_files([name for name in names if not name.startswith("$PLUGINSDIR/")],
+                            "windows-installer.txt", path.name)
+    with tempfile.TemporaryDirectory(dir=work.path, prefix="installer-") as unpacked:
+        run(["7z", "x", f"-o{unpacked}", str(path), "*.exe"], 240, what=f"7z x {path.name}")
+        wrong = [f"{program.name} for {machine(program)}"
+                 for program in sorted(Path(unpacked).glob("*.exe")) if machine(program) != windows]
+    expect(not wrong, f"{path.name} holds programs for another Windows: {', '.join(wrong)}")
+    return f"{path.name}, for {windows}, installs {' '.join(expected)}, all for {windows}"
+
+
 @driver.check(timeout=900)
 def lintian():
     done = run(["lintian", "--fail-on", "error,warning", "--display-info",
