@@ -132,7 +132,11 @@ void TMainForm::ShowFirmwareFile() {
     const bool isDefault =
         !AppDir.empty() && (fs::equivalent(chosen, standard, error) ||
                             chosen.lexically_normal() == standard.lexically_normal());
-    view_.SetStatusText(isDefault ? std::string() : "Datei: " + firmwareFile_);
+    // A path cut to fit would hide the name, which tells one update from another.
+    const std::string name = chosen.filename().u8string();
+    view_.SetStatusText(isDefault ? std::string()
+                                  : "Datei: " + (name.empty() ? firmwareFile_ : name));
+    view_.SetStatusToolTip(isDefault ? std::string() : firmwareFile_);
 }
 
 bool TMainForm::FormCloseQuery() {

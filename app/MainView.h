@@ -13,8 +13,9 @@ public:
     virtual ~MainView() = default;
 
     virtual void SetCaption(const std::string& text) = 0;
-    virtual void SetStatusText(const std::string& text) = 0; // Edit2
-    virtual void SetProgress(int percent) = 0;               // ProgressBar1, 0 to 100
+    virtual void SetStatusText(const std::string& text) = 0;    // Edit2
+    virtual void SetStatusToolTip(const std::string& text) = 0; // Edit2's; empty for none
+    virtual void SetProgress(int percent) = 0;                  // ProgressBar1, 0 to 100
     // ComboBox2's items, and the one shown; neither counts as the user's choice.
     virtual void SetPorts(const std::vector<std::string>& names) = 0;
     virtual void SelectPort(int index) = 0;

@@ -313,6 +313,10 @@ void QtMainView::SetStatusText(const std::string& text) {
     Edit2->setText(QString::fromStdString(text));
 }
 
+void QtMainView::SetStatusToolTip(const std::string& text) {
+    Edit2->setToolTip(QString::fromStdString(text));
+}
+
 void QtMainView::SetProgress(int percent) {
     ProgressBar1->setValue(percent);
 }

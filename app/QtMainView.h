@@ -47,6 +47,7 @@ public:
 
     void SetCaption(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
+    void SetStatusToolTip(const std::string& text) override;
     void SetProgress(int percent) override;
     void SetPorts(const std::vector<std::string>& names) override;
     void SelectPort(int index) override;

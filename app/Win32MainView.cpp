@@ -247,6 +247,24 @@ void Win32MainView::CreateControls() {
     for (const ControlEntry* entry : ordered)
         SendMessageW(CreateControl(*entry), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     CreateLinkLabel(Control("AsUrlLabel1"));
+    CreateStatusToolTip();
+}
+
+// A disabled control gets no mouse messages: the status line's tooltip belongs to the main
+// window, over the status line's box.
+void Win32MainView::CreateStatusToolTip() {
+    statusToolTip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = IdEdit2;
+    tool.rect = Bounds(Control("Edit2"));
+    tool.lpszText = const_cast<wchar_t*>(L""); // an empty tip is not shown
+    SendMessageW(statusToolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 HWND Win32MainView::CreateControl(const ControlEntry& entry) {
@@ -441,6 +459,16 @@ void Win32MainView::SetCaption(const std::string& text) {
 
 void Win32MainView::SetStatusText(const std::string& text) {
     SetWindowTextW(Edit2, Widen(text).c_str());
+}
+
+void Win32MainView::SetStatusToolTip(const std::string& text) {
+    std::wstring tip = Widen(text);
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = window_;
+    tool.uId = IdEdit2;
+    tool.lpszText = tip.data();
+    SendMessageW(statusToolTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void Win32MainView::SetProgress(int percent) {

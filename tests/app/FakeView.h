@@ -23,6 +23,7 @@ public:
     std::vector<std::string> statuses, ports;
     std::vector<int> progress;
     std::vector<Box> boxes;
+    std::string toolTip;
     int selected = -1;
     int beeps = 0;
     int timerPeriods = 0;
@@ -32,6 +33,7 @@ public:
 
     void SetCaption(const std::string& text) override { caption = text; }
     void SetStatusText(const std::string& text) override { statuses.push_back(text); }
+    void SetStatusToolTip(const std::string& text) override { toolTip = text; }
     void SetProgress(int percent) override { progress.push_back(percent); }
     void SetPorts(const std::vector<std::string>& names) override { ports = names; }
     void SelectPort(int index) override { selected = index; }

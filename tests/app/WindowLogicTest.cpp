@@ -274,8 +274,10 @@ TEST_F(WindowLogicTest, AChosenFirmwareFileIsWrittenAndNamed) {
     Start();
     EXPECT_TRUE(view.statuses.empty());
 
+    // By its name, which a path cut to fit the line would hide; the whole path on the tooltip.
     form->ChooseFirmwareFile(dir.Path("Downloads/neu.QV"));
-    EXPECT_EQ(view.statuses.back(), "Datei: " + dir.Path("Downloads/neu.QV"));
+    EXPECT_EQ(view.statuses.back(), "Datei: neu.QV");
+    EXPECT_EQ(view.toolTip, dir.Path("Downloads/neu.QV"));
     form->Button2Click();
     EXPECT_EQ(view.statuses.back(), "Alles OK !");
     EXPECT_EQ(port->Frames().size(), 9u);
@@ -283,6 +285,7 @@ TEST_F(WindowLogicTest, AChosenFirmwareFileIsWrittenAndNamed) {
     // A relative name is taken against the working directory; the default file is not named.
     EXPECT_TRUE(form->FileDropped("./Morvik2 update.QV"));
     EXPECT_EQ(view.statuses.back(), "");
+    EXPECT_EQ(view.toolTip, "");
     EXPECT_EQ(form->FirmwareFile(), dir.Path("./Morvik2 update.QV"));
     port->writes.clear();
     form->Button2Click();

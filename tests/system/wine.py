@@ -504,7 +504,7 @@ def opened_update_file():
         shutil.rmtree(folder)
     try:
         wine("open", 60, "start", windows_path(NEW_FILE))
-        said = inspect("wait-status", f"Datei: {windows_path(NEW_FILE)}", 120, wait=120)
+        said = inspect("wait-status", f"Datei: {NEW_FILE.name}", 120, wait=120)
         expect(said.status == 0, f'opening neu.QV: the status line reads "{said.out}"\n'
                                  f'{tail(log("open.err"))}')
         activate()
