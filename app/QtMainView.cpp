@@ -11,6 +11,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
@@ -341,6 +342,18 @@ void QtMainView::ShowMessageBox(const std::string& caption, const std::string& t
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
+}
+
+std::optional<std::string> QtMainView::ChooseFile(const FileDialog& dialog) {
+    QStringList filters;
+    for (const FileDialog::Filter& filter : dialog.filters)
+        filters << QString::fromStdString(filter.name); // Qt reads the pattern from the name
+    const QString file =
+        QFileDialog::getOpenFileName(this, QString::fromStdString(dialog.title),
+                                     QString::fromStdString(dialog.folder), filters.join(";;"));
+    if (file.isEmpty())
+        return std::nullopt;
+    return file.toStdString();
 }
 
 void QtMainView::ProcessMessages() {

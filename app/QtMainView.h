@@ -52,6 +52,7 @@ public:
     void SetPorts(const std::vector<std::string>& names) override;
     void SelectPort(int index) override;
     void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon) override;
+    std::optional<std::string> ChooseFile(const FileDialog& dialog) override;
     void ProcessMessages() override;
     void WaitForMessages() override;
     void SetTimer1(bool enabled) override;

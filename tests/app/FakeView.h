@@ -4,6 +4,7 @@
 #include "MainView.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,13 @@ public:
     TMainForm* form = nullptr;
     std::function<void()> onPump; // the user's actions while messages are handled
     std::function<void()> onBox;  // while a box is up, before it is dismissed
+    // The user in the file dialog: the file chosen, or nothing for Cancel.
+    std::function<std::optional<std::string>()> onFileDialog;
     std::string caption;
     std::vector<std::string> statuses, ports;
     std::vector<int> progress;
     std::vector<Box> boxes;
+    std::vector<FileDialog> fileDialogs;
     std::string toolTip;
     int selected = -1;
     int beeps = 0;
@@ -42,6 +46,10 @@ public:
         boxes.push_back({boxCaption, text, icon});
         if (onBox)
             onBox();
+    }
+    std::optional<std::string> ChooseFile(const FileDialog& dialog) override {
+        fileDialogs.push_back(dialog);
+        return onFileDialog ? onFileDialog() : std::nullopt;
     }
     void ProcessMessages() override {
         if (onPump)
