@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "DownloadFolder.h"
 #include "MessageText.h"
 #include "PortSettings.h"
 
@@ -114,6 +115,9 @@ void TMainForm::ChooseFirmwareFile(const std::string& path) {
     const fs::path absolute = fs::absolute(fs::u8path(path), error);
     firmwareFile_ = error ? path : absolute.u8string();
     HexFileAvailable = FileExists(firmwareFile_);
+    const fs::path folder = fs::u8path(firmwareFile_).parent_path();
+    if (fs::is_directory(folder, error))
+        lastFolder_ = folder.u8string();
     ShowFirmwareFile();
 }
 
@@ -132,7 +136,27 @@ void TMainForm::ShowFirmwareFile() {
     const bool isDefault =
         !AppDir.empty() && (fs::equivalent(chosen, standard, error) ||
                             chosen.lexically_normal() == standard.lexically_normal());
-    view_.SetStatusText(isDefault ? std::string() : "Datei: " + firmwareFile_);
+    // A path cut to fit would hide the name, which tells one update from another.
+    const std::string name = chosen.filename().u8string();
+    view_.SetStatusText(isDefault ? std::string()
+                                  : "Datei: " + (name.empty() ? firmwareFile_ : name));
+    view_.SetStatusToolTip(isDefault ? std::string() : firmwareFile_);
+}
+
+bool TMainForm::AskForFirmwareFile() {
+    while (!HexFileAvailable) {
+        ShowMessage(MessageText::NoFirmwareFile);
+        if (closed_)
+            return false;
+        const std::optional<std::string> chosen =
+            view_.ChooseFile({"Update-Datei wählen",
+                              {{"Morvik 2 Update (*.QV)", "*.QV"}, {"Alle Dateien (*)", "*"}},
+                              lastFolder_.empty() ? DownloadFolder() : lastFolder_});
+        if (!chosen || closed_)
+            return false;
+        ChooseFirmwareFile(*chosen);
+    }
+    return true;
 }
 
 bool TMainForm::FormCloseQuery() {
@@ -158,11 +182,13 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::Button2Click() {
-    if (!HexFileAvailable) {
-        ShowMessage(MessageText::NoFirmwareFile);
+    // A click during a run changes nothing: no dialog, no second run.
+    if (programmer_.Busy)
         return;
-    }
     try {
+        // The user asked to program: a file chosen now is written at once.
+        if (!AskForFirmwareFile())
+            return;
         programmer_.Programing(firmwareFile_);
     } catch (const std::exception& error) {
         if (!closed_)

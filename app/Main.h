@@ -58,9 +58,9 @@ public:
     bool FormKeyDown(int virtualKey);
     void Timer1Timer();
 
-    // The firmware file the next run writes: one named on the command line or dropped on the
-    // window, as an absolute path; without either, FirmwareFileName in the working directory.
-    // Looked for once, when chosen.
+    // The firmware file the next run writes: one named on the command line, dropped on the
+    // window or chosen in the file dialog, as an absolute path; without any,
+    // FirmwareFileName in the working directory. Looked for once, when chosen.
     void ChooseFirmwareFile(const std::string& path);
     const std::string& FirmwareFile() const { return firmwareFile_; }
     // A file may be dropped on the window: not while a run is busy with the one chosen before.
@@ -91,6 +91,9 @@ private:
                                           const std::string& chosen);
     void ShowPorts();
     void ShowFirmwareFile();
+    // No firmware file at the click: the message, then the file dialog, until a file is chosen
+    // or the user cancels; true when there is one to write.
+    bool AskForFirmwareFile();
 
     MainView& view_;
     std::unique_ptr<ProfileFile> SettingsFile;
@@ -99,6 +102,9 @@ private:
     PortEnumeration enumeratePorts_;
     std::vector<PortItem> ports_; // ComboBox2's items
     std::string firmwareFile_ = FirmwareFileName;
+    // The folder of the file chosen last, where the file dialog starts; in memory only, as
+    // MV2.ini holds nothing but the port.
+    std::string lastFolder_;
     Programmer programmer_;
     bool timer1Enabled_ = false;
     bool closed_ = false;

@@ -46,7 +46,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     // Before the window reads MV2.ini; on failure the working directory serves, as without it.
     const std::string folderProblem = line.userFolder ? EnterUserFolder() : std::string();
 
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
     // The shell and the imaging component expect a single-threaded apartment.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

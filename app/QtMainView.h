@@ -47,10 +47,12 @@ public:
 
     void SetCaption(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
+    void SetStatusToolTip(const std::string& text) override;
     void SetProgress(int percent) override;
     void SetPorts(const std::vector<std::string>& names) override;
     void SelectPort(int index) override;
     void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon) override;
+    std::optional<std::string> ChooseFile(const FileDialog& dialog) override;
     void ProcessMessages() override;
     void WaitForMessages() override;
     void SetTimer1(bool enabled) override;

@@ -3,15 +3,18 @@
 #include "BufferedPaint.h"
 #include "ControlTable.h"
 #include "JpegImage.h"
+#include "ScopeExit.h"
 #include "WideText.h"
 #include "Win32Resources.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <cwctype>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -247,6 +250,24 @@ void Win32MainView::CreateControls() {
     for (const ControlEntry* entry : ordered)
         SendMessageW(CreateControl(*entry), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     CreateLinkLabel(Control("AsUrlLabel1"));
+    CreateStatusToolTip();
+}
+
+// A disabled control gets no mouse messages: the status line's tooltip belongs to the main
+// window, over the status line's box.
+void Win32MainView::CreateStatusToolTip() {
+    statusToolTip_ =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr, instance_, nullptr);
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_SUBCLASS;
+    tool.hwnd = window_;
+    tool.uId = IdEdit2;
+    tool.rect = Bounds(Control("Edit2"));
+    tool.lpszText = const_cast<wchar_t*>(L""); // an empty tip is not shown
+    SendMessageW(statusToolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 HWND Win32MainView::CreateControl(const ControlEntry& entry) {
@@ -443,6 +464,16 @@ void Win32MainView::SetStatusText(const std::string& text) {
     SetWindowTextW(Edit2, Widen(text).c_str());
 }
 
+void Win32MainView::SetStatusToolTip(const std::string& text) {
+    std::wstring tip = Widen(text);
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.hwnd = window_;
+    tool.uId = IdEdit2;
+    tool.lpszText = tip.data();
+    SendMessageW(statusToolTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
 void Win32MainView::SetProgress(int percent) {
     SendMessageW(ProgressBar1, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
 }
@@ -476,6 +507,58 @@ void Win32MainView::ShowMessageBox(const std::string& caption, const std::string
     MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(),
                 MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : 0) |
                     (owner ? MB_APPLMODAL : MB_TASKMODAL));
+}
+
+// The common item dialog: unlike GetOpenFileName it starts in the folder it is given, not in
+// one Windows remembers.
+std::optional<std::string> Win32MainView::ChooseFile(const FileDialog& request) {
+    IFileOpenDialog* dialog = nullptr;
+    HRESULT result = CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_PPV_ARGS(&dialog));
+    if (FAILED(result))
+        throw std::runtime_error("Die Dateiauswahl kann nicht geöffnet werden: " +
+                                 SystemErrorText(static_cast<unsigned long>(result)));
+    const ScopeExit release([dialog] { dialog->Release(); });
+    std::vector<std::wstring> texts;
+    for (const FileDialog::Filter& filter : request.filters) {
+        texts.push_back(Widen(filter.name));
+        texts.push_back(Widen(filter.pattern));
+    }
+    std::vector<COMDLG_FILTERSPEC> filters;
+    for (size_t i = 0; i + 1 < texts.size(); i += 2)
+        filters.push_back({texts[i].c_str(), texts[i + 1].c_str()});
+    dialog->SetFileTypes(static_cast<UINT>(filters.size()), filters.data());
+    dialog->SetFileTypeIndex(1);
+    dialog->SetTitle(Widen(request.title).c_str());
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    // The working directory holds MV2.ini: the dialog must not change it.
+    dialog->SetOptions(options | FOS_FORCEFILESYSTEM | FOS_FILEMUSTEXIST | FOS_PATHMUSTEXIST |
+                       FOS_NOCHANGEDIR);
+    IShellItem* folder = nullptr;
+    if (!request.folder.empty() &&
+        SUCCEEDED(SHCreateItemFromParsingName(Widen(request.folder).c_str(), nullptr,
+                                              IID_PPV_ARGS(&folder)))) {
+        dialog->SetFolder(folder);
+        folder->Release();
+    }
+    result = dialog->Show(window_);
+    if (result == HRESULT_FROM_WIN32(ERROR_CANCELLED))
+        return std::nullopt;
+    IShellItem* item = nullptr;
+    wchar_t* path = nullptr;
+    if (SUCCEEDED(result))
+        result = dialog->GetResult(&item);
+    if (SUCCEEDED(result)) {
+        result = item->GetDisplayName(SIGDN_FILESYSPATH, &path);
+        item->Release();
+    }
+    if (FAILED(result))
+        throw std::runtime_error("Die Dateiauswahl ist fehlgeschlagen: " +
+                                 SystemErrorText(static_cast<unsigned long>(result)));
+    const std::string chosen = Narrow(path);
+    CoTaskMemFree(path);
+    return chosen;
 }
 
 void Win32MainView::SetTimer1(bool enabled) {

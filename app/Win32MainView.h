@@ -29,10 +29,12 @@ public:
 
     void SetCaption(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
+    void SetStatusToolTip(const std::string& text) override;
     void SetProgress(int percent) override;
     void SetPorts(const std::vector<std::string>& names) override;
     void SelectPort(int index) override;
     void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon) override;
+    std::optional<std::string> ChooseFile(const FileDialog& dialog) override;
     void ProcessMessages() override;
     void WaitForMessages() override;
     void SetTimer1(bool enabled) override;
@@ -52,6 +54,7 @@ private:
     void CreateControls();
     HWND CreateControl(const ControlEntry& entry);
     void CreateLinkLabel(const ControlEntry& entry);
+    void CreateStatusToolTip();
     void ChooseFonts();
     void LoadBackground();
     void PaintBackground(HDC dc);
@@ -73,6 +76,7 @@ private:
     HWND Button2 = nullptr;
     HWND Button3 = nullptr;
     std::unique_ptr<TAsUrlLabel> AsUrlLabel1;
+    HWND statusToolTip_ = nullptr;
     HWND lastFocus_ = nullptr;
     HFONT font_ = nullptr;
     HFONT boldFont_ = nullptr;

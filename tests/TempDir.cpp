@@ -49,6 +49,22 @@ WorkingDirectory::~WorkingDirectory() {
     std::filesystem::current_path(previous_, ignored);
 }
 
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name))
+        old_ = old;
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (old_)
+        setenv(name_, old_->c_str(), 1);
+    else
+        unsetenv(name_);
+}
+
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);

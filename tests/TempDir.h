@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,19 @@ public:
 
 private:
     std::string previous_;
+};
+
+// Sets or removes an environment variable for one test, and restores it after.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
 };
 
 // The lines of `text`, without their line ends.

@@ -4,6 +4,7 @@
 #include "MainView.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,14 @@ public:
     TMainForm* form = nullptr;
     std::function<void()> onPump; // the user's actions while messages are handled
     std::function<void()> onBox;  // while a box is up, before it is dismissed
+    // The user in the file dialog: the file chosen, or nothing for Cancel.
+    std::function<std::optional<std::string>()> onFileDialog;
     std::string caption;
     std::vector<std::string> statuses, ports;
     std::vector<int> progress;
     std::vector<Box> boxes;
+    std::vector<FileDialog> fileDialogs;
+    std::string toolTip;
     int selected = -1;
     int beeps = 0;
     int timerPeriods = 0;
@@ -32,6 +37,7 @@ public:
 
     void SetCaption(const std::string& text) override { caption = text; }
     void SetStatusText(const std::string& text) override { statuses.push_back(text); }
+    void SetStatusToolTip(const std::string& text) override { toolTip = text; }
     void SetProgress(int percent) override { progress.push_back(percent); }
     void SetPorts(const std::vector<std::string>& names) override { ports = names; }
     void SelectPort(int index) override { selected = index; }
@@ -40,6 +46,10 @@ public:
         boxes.push_back({boxCaption, text, icon});
         if (onBox)
             onBox();
+    }
+    std::optional<std::string> ChooseFile(const FileDialog& dialog) override {
+        fileDialogs.push_back(dialog);
+        return onFileDialog ? onFileDialog() : std::nullopt;
     }
     void ProcessMessages() override {
         if (onPump)

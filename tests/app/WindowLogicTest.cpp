@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -274,8 +275,10 @@ TEST_F(WindowLogicTest, AChosenFirmwareFileIsWrittenAndNamed) {
     Start();
     EXPECT_TRUE(view.statuses.empty());
 
+    // By its name, which a path cut to fit the line would hide; the whole path on the tooltip.
     form->ChooseFirmwareFile(dir.Path("Downloads/neu.QV"));
-    EXPECT_EQ(view.statuses.back(), "Datei: " + dir.Path("Downloads/neu.QV"));
+    EXPECT_EQ(view.statuses.back(), "Datei: neu.QV");
+    EXPECT_EQ(view.toolTip, dir.Path("Downloads/neu.QV"));
     form->Button2Click();
     EXPECT_EQ(view.statuses.back(), "Alles OK !");
     EXPECT_EQ(port->Frames().size(), 9u);
@@ -283,6 +286,7 @@ TEST_F(WindowLogicTest, AChosenFirmwareFileIsWrittenAndNamed) {
     // A relative name is taken against the working directory; the default file is not named.
     EXPECT_TRUE(form->FileDropped("./Morvik2 update.QV"));
     EXPECT_EQ(view.statuses.back(), "");
+    EXPECT_EQ(view.toolTip, "");
     EXPECT_EQ(form->FirmwareFile(), dir.Path("./Morvik2 update.QV"));
     port->writes.clear();
     form->Button2Click();
@@ -369,23 +373,162 @@ TEST_F(WindowLogicTest, WithoutAWorkingDirectoryNothingIsReadOrWrittenElsewhere)
     EXPECT_EQ(view.programEnds, 1);
 }
 
-TEST_F(WindowLogicTest, WithoutFirmwareFileEveryClickSaysSoAndOpensNoPort) {
-    Start();
-    EXPECT_FALSE(form->HexFileAvailable);
-    form->Button2Click();
-    // Added after start-up: not seen until the next start.
-    dir.Write("Morvik2 update.QV", FirmwareText(2));
-    form->Button2Click();
-    const Box expected{"QV Morvik 2 Softwareupdate",
-                       "Keine hex Datei ausgewählt oder \nDatei existiert nicht!", Icon::None};
-    ASSERT_EQ(view.boxes.size(), 2u);
-    for (const Box& box : view.boxes) {
-        EXPECT_EQ(box.caption, expected.caption);
-        EXPECT_EQ(box.text, expected.text);
-        EXPECT_EQ(box.icon, expected.icon);
+// Without a firmware file each click says so, then offers the file dialog: a file chosen there
+// is written at once, Cancel ends there, and what is no file brings the message again.
+TEST_F(WindowLogicTest, WithoutFirmwareFileTheClickSaysSoAndOffersTheFileDialog) {
+    ScopedEnvironment home("HOME", dir.Path("home").c_str());
+    ScopedEnvironment config("XDG_CONFIG_HOME", nullptr);
+    dir.MakeDirectory("home/Downloads");
+    dir.MakeDirectory("Ablage");
+    dir.Write("Ablage/neu.QV", FirmwareText(9));
+    dir.MakeFifo("Ablage/Rohr.QV");
+    using Chosen = std::optional<std::string>;
+    const struct {
+        const char* what;
+        std::vector<Chosen> chosen;       // the user's answer to each dialog
+        std::vector<std::string> folders; // where each dialog starts
+        bool closes;                      // the window is closed while the dialog is open
+        int frames;
+    } cases[] = {
+        {"cancelled", {std::nullopt}, {dir.Path("home/Downloads")}, false, 0},
+        {"chosen", {dir.Path("Ablage/neu.QV")}, {dir.Path("home/Downloads")}, false, 9},
+        {"no file, then cancelled",
+         {dir.Path("Ablage/Rohr.QV"), std::nullopt},
+         {dir.Path("home/Downloads"), dir.Path("Ablage")},
+         false,
+         0},
+        {"window closed meanwhile",
+         {dir.Path("Ablage/neu.QV")},
+         {dir.Path("home/Downloads")},
+         true,
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        view = FakeView();
+        Start();
+        // Added after start-up: not seen until the next start.
+        dir.Write("Morvik2 update.QV", FirmwareText(2));
+        size_t answered = 0;
+        view.onFileDialog = [&] {
+            if (c.closes)
+                view.CloseWindow();
+            return answered < c.chosen.size() ? c.chosen[answered++] : std::nullopt;
+        };
+        form->Button2Click();
+        fs::remove(dir.Path("Morvik2 update.QV"));
+
+        ASSERT_EQ(view.boxes.size(), c.folders.size());
+        for (const Box& box : view.boxes) {
+            EXPECT_EQ(box.caption, "QV Morvik 2 Softwareupdate");
+            EXPECT_EQ(box.text, "Keine hex Datei ausgewählt oder \nDatei existiert nicht!");
+            EXPECT_EQ(box.icon, Icon::None);
+        }
+        ASSERT_EQ(view.fileDialogs.size(), c.folders.size());
+        for (size_t i = 0; i < c.folders.size(); ++i) {
+            const MainView::FileDialog& dialog = view.fileDialogs[i];
+            EXPECT_EQ(dialog.title, "Update-Datei wählen");
+            ASSERT_EQ(dialog.filters.size(), 2u);
+            EXPECT_EQ(dialog.filters[0].name, "Morvik 2 Update (*.QV)");
+            EXPECT_EQ(dialog.filters[0].pattern, "*.QV");
+            EXPECT_EQ(dialog.filters[1].name, "Alle Dateien (*)");
+            EXPECT_EQ(dialog.filters[1].pattern, "*");
+            EXPECT_EQ(dialog.folder, c.folders[i]);
+        }
+        EXPECT_EQ(port->Frames().size(), size_t(c.frames));
+        EXPECT_EQ(port->opens, c.frames ? 1 : 0);
+        EXPECT_EQ(view.programEnds, c.closes ? 1 : 0);
+        if (c.frames) {
+            EXPECT_EQ(view.statuses,
+                      (std::vector<std::string>{"Datei: neu.QV", "Reset", "Suche nach Morvik 2.",
+                                                "Schreibe Daten, bitte warten!", "Alles OK !"}));
+            EXPECT_EQ(view.toolTip, dir.Path("Ablage/neu.QV"));
+            // The file stays chosen: the next click writes it again, with no question.
+            form->Button2Click();
+            EXPECT_EQ(port->Frames().size(), 2u * 9);
+            EXPECT_EQ(view.fileDialogs.size(), 1u);
+        } else {
+            EXPECT_FALSE(form->HexFileAvailable);
+        }
     }
-    EXPECT_EQ(port->opens, 0);
-    EXPECT_TRUE(view.statuses.empty());
+}
+
+// The file dialog starts in the download folder, found as xdg-user-dir finds it, or where the
+// file chosen last lies.
+TEST_F(WindowLogicTest, TheFileDialogStartsInTheDownloadFolderOrWhereTheLastFileWas) {
+    dir.MakeDirectory("home");
+    ScopedEnvironment home("HOME", dir.Path("home").c_str());
+    ScopedEnvironment noConfig("XDG_CONFIG_HOME", nullptr);
+    const std::string elsewhere = dir.Path("Ablage für Jürgen");
+    const struct {
+        const char* userDirs; // ~/.config/user-dirs.dirs, nullptr for none
+        const char* configHome;
+        std::vector<std::string> folders; // made in the home folder
+        std::string expected;
+    } cases[] = {
+        {nullptr, nullptr, {}, dir.Path("home")},
+        {nullptr, nullptr, {"Downloads"}, dir.Path("home/Downloads")},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/Herunterladen\"\n",
+         nullptr,
+         {"Herunterladen", "Downloads"},
+         dir.Path("home/Herunterladen")},
+        // Named, but not there.
+        {"XDG_DOWNLOAD_DIR=\"$HOME/Herunterladen\"\n",
+         nullptr,
+         {"Downloads"},
+         dir.Path("home/Downloads")},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/Herunterladen\"\n", nullptr, {}, dir.Path("home")},
+        {"XDG_DOWNLOAD_DIR=\"$HOME/Herunterladen\"\n",
+         "config",
+         {"Herunterladen"},
+         dir.Path("home/Downloads vom Händler")},
+        // The shell's rules: comments, the last assignment, escaped quotes, absolute paths.
+        {"# XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\nXDG_DOWNLOAD_DIR=\"$HOME/alt\"\n"
+         "  XDG_DOWNLOAD_DIR=\"$HOME/Mein \\\"Ordner\\\"\"\n",
+         nullptr,
+         {"Downloads", "alt", "Mein \"Ordner\""},
+         dir.Path("home/Mein \"Ordner\"")},
+        {"XDG_DOWNLOAD_DIR=\"$HOMEDIR\"\nXDG_DOWNLOAD_DIR=relativ\n",
+         nullptr,
+         {"Downloads"},
+         dir.Path("home/Downloads")},
+    };
+    dir.MakeDirectory("config");
+    dir.Write("config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"$HOME/Downloads vom Händler\"\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.userDirs ? c.userDirs : "no user-dirs.dirs");
+        fs::remove_all(dir.Path("home"));
+        dir.MakeDirectory("home/.config");
+        dir.MakeDirectory("home/Downloads vom Händler");
+        for (const std::string& folder : c.folders)
+            dir.MakeDirectory("home/" + folder);
+        if (c.userDirs)
+            dir.Write("home/.config/user-dirs.dirs", c.userDirs);
+        const std::string configHome = c.configHome ? dir.Path(c.configHome) : "";
+        ScopedEnvironment config("XDG_CONFIG_HOME", c.configHome ? configHome.c_str() : nullptr);
+        view = FakeView();
+        Start();
+        form->Button2Click();
+        ASSERT_EQ(view.fileDialogs.size(), 1u);
+        EXPECT_EQ(view.fileDialogs[0].folder, c.expected);
+    }
+
+    // An absolute path; then a file named on the command line that is not there: the dialog
+    // starts in its folder.
+    dir.MakeDirectory("Ablage für Jürgen");
+    dir.Write("home/.config/user-dirs.dirs", "XDG_DOWNLOAD_DIR=\"" + elsewhere + "\"\n");
+    view = FakeView();
+    Start();
+    form->Button2Click();
+    form->ChooseFirmwareFile(dir.Path("Ablage/neu.QV")); // no such folder
+    form->Button2Click();
+    dir.MakeDirectory("Ablage");
+    form->ChooseFirmwareFile(dir.Path("Ablage/neu.QV"));
+    form->Button2Click();
+    ASSERT_EQ(view.fileDialogs.size(), 3u);
+    EXPECT_EQ(view.fileDialogs[0].folder, elsewhere);
+    EXPECT_EQ(view.fileDialogs[1].folder, elsewhere);
+    EXPECT_EQ(view.fileDialogs[2].folder, dir.Path("Ablage"));
 }
 
 TEST_F(WindowLogicTest, ClickWritesTheWholeFileAndReportsEachStep) {

@@ -35,6 +35,16 @@ void ModalBoxes::Check() {
         }
     }
     seen.push_back(box);
+    if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+        const QString file = chooseFile ? chooseFile(files) : QString();
+        if (file.isEmpty()) {
+            files->reject();
+        } else {
+            files->selectFile(file);
+            static_cast<QDialog*>(files)->accept(); // QFileDialog::accept, which checks the file
+        }
+        return;
+    }
     if (auto* dialog = qobject_cast<QDialog*>(modal))
         dialog->accept();
     else

@@ -4,6 +4,7 @@
 #include "QtMainView.h"
 #include "TempDir.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QObject>
 #include <QString>
@@ -31,6 +32,8 @@ public:
     std::vector<Box> seen;
     // When set, answers each box in place of its OK button; it must dismiss the box.
     std::function<void(QWidget* box)> answer;
+    // When set, answers each file dialog: the file to choose, empty for Cancel (as without it).
+    std::function<QString(QFileDialog* dialog)> chooseFile;
 
 private:
     void Check();

@@ -226,7 +226,7 @@ TEST_F(MainFormTest, F10ClosesTheWindowLikeTheCloseBox) {
 // The program's own boxes carry no icon; the default exception display has the application
 // title and the error icon. Both are modal with one OK button.
 TEST_F(MainFormTest, MessageBoxesHaveTheirCaptionsIconsAndOneOkButton) {
-    QTest::mouseClick(form->Button2, Qt::LeftButton); // no firmware file
+    form->Form().ShowMessage(MessageText::NoFirmwareFile);
     form->Form().ShowException(std::runtime_error("Datei nicht gefunden"));
     ASSERT_EQ(boxes.seen.size(), 2u);
     EXPECT_EQ(boxes.seen[0].title, "QV Morvik 2 Softwareupdate");

@@ -108,7 +108,8 @@ TEST_F(RunTest, AFileNamedOnTheCommandLineOrDroppedIsTheOneWritten) {
     Start();
     const WindowCommandLine line = ParseWindowCommandLine({"Downloads/neu.QV"});
     form->Form().ChooseFirmwareFile(line.file);
-    EXPECT_EQ(form->Edit2->text().toStdString(), "Datei: " + dir.Path("Downloads/neu.QV"));
+    EXPECT_EQ(form->Edit2->text().toStdString(), "Datei: neu.QV");
+    EXPECT_EQ(form->Edit2->toolTip().toStdString(), dir.Path("Downloads/neu.QV"));
     QTest::mouseClick(form->Button2, Qt::LeftButton);
     EXPECT_EQ(statuses.back(), "Alles OK !");
     EXPECT_EQ(device.Snapshot().Image(), other.image);
@@ -126,7 +127,7 @@ TEST_F(RunTest, AFileNamedOnTheCommandLineOrDroppedIsTheOneWritten) {
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(form.get(), &drop);
     EXPECT_TRUE(drop.isAccepted());
-    EXPECT_EQ(form->Edit2->text().toStdString(), "Datei: " + dir.Path("Downloads/älter.QV"));
+    EXPECT_EQ(form->Edit2->text().toStdString(), "Datei: älter.QV");
     QTest::mouseClick(form->Button2, Qt::LeftButton);
     EXPECT_EQ(statuses.back(), "Alles OK !");
     // The same records as the first 7 of the one before: the count tells them apart.
@@ -147,6 +148,46 @@ TEST_F(RunTest, AFileNamedOnTheCommandLineOrDroppedIsTheOneWritten) {
     }
     EXPECT_EQ(form->Form().FirmwareFile(), dir.Path("Downloads/älter.QV"));
     EXPECT_TRUE(boxes.seen.empty());
+}
+
+// Without a firmware file the message is followed by Qt's file dialog, in the download folder:
+// Cancel writes nothing, a file chosen there is written at once.
+TEST_F(RunTest, AFileChosenInTheDialogIsWrittenAtOnce) {
+    ScopedEnvironment home("HOME", dir.Path("home").c_str());
+    ScopedEnvironment config("XDG_CONFIG_HOME", nullptr);
+    std::filesystem::remove(dir.Path("Morvik2 update.QV"));
+    const Firmware other = MakeFirmware(12);
+    dir.MakeDirectory("home/Downloads");
+    dir.Write("home/Downloads/neu.QV", other.text);
+    const QString chosen = QString::fromStdString(dir.Path("home/Downloads/neu.QV"));
+    std::vector<QString> titles, folders;
+    QStringList filters;
+    boxes.chooseFile = [&](QFileDialog* dialog) {
+        titles.push_back(dialog->windowTitle());
+        folders.push_back(dialog->directory().absolutePath());
+        filters = dialog->nameFilters();
+        return titles.size() == 1 ? QString() : chosen;
+    };
+
+    Start();
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+    EXPECT_TRUE(statuses.empty());
+    EXPECT_EQ(device.Snapshot().Frames(), 0);
+    QTest::mouseClick(form->Button2, Qt::LeftButton);
+
+    const QString message =
+        QString::fromUtf8("Keine hex Datei ausgewählt oder \nDatei existiert nicht!");
+    ASSERT_EQ(boxes.seen.size(), 4u);
+    for (size_t i : {0, 2})
+        EXPECT_EQ(boxes.seen[i].text, message);
+    EXPECT_EQ(titles, std::vector<QString>(2, QString::fromUtf8("Update-Datei wählen")));
+    EXPECT_EQ(folders, std::vector<QString>(2, QString::fromStdString(dir.Path("home/Downloads"))));
+    EXPECT_EQ(filters, QStringList({"Morvik 2 Update (*.QV)", "Alle Dateien (*)"}));
+    EXPECT_EQ(statuses, (std::vector<QString>{"Datei: neu.QV", "Reset", "Suche nach Morvik 2.",
+                                              "Schreibe Daten, bitte warten!", "Alles OK !"}));
+    EXPECT_EQ(form->Edit2->toolTip(), chosen);
+    EXPECT_EQ(device.Snapshot().Image(), other.image);
+    EXPECT_EQ(device.Snapshot().Frames(), 12);
 }
 
 } // namespace

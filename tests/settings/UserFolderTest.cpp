@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,31 +13,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sets or removes an environment variable for one test, and restores it after.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnvironment() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 TEST(UserFolder, FollowsXdgDataHomeElseTheHomeFolder) {
     ScopedEnvironment home("HOME", "/home/jürgen");

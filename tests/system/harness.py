@@ -144,8 +144,10 @@ def start_display(work, name="x", size="1024x768x24"):
     Returns the DISPLAY value, once the window manager manages the screen: a window mapped
     while it is still starting can stay unmapped for good."""
     read, write = os.pipe()
-    work.start(["Xvfb", "-displayfd", str(write), "-screen", "0", size, "-nolisten", "tcp"],
-               f"{name}-xvfb", pass_fds=(write,))
+    # Keys repeat only after a minute: on a busy machine xdotool's key release can come late
+    # enough for X to repeat the key, and one Down would move a list by several items.
+    work.start(["Xvfb", "-displayfd", str(write), "-screen", "0", size, "-nolisten", "tcp",
+                "-ardelay", "60000"], f"{name}-xvfb", pass_fds=(write,))
     os.close(write)
     with os.fdopen(read) as numbers:
         number = numbers.readline().strip()

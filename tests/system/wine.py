@@ -9,8 +9,9 @@ The fixture "prefix" makes what the checks share: the prefix, its X display, the
 persistent wineserver. Each check makes its own preconditions: a device switched on afresh, a
 window of its own with its own MV2.ini, the installation it needs.
 
-MORVIK2_SCREENSHOT=FILE: window_opens saves a picture of the window as FILE, and
-window_150_percent one as FILE-150.png.
+MORVIK2_SCREENSHOT=FILE: window_opens saves a picture of the window as FILE,
+window_150_percent one as FILE-150.png, and window_file_dialog_programs one of the file dialog
+as FILE-dialog.png.
 """
 
 import functools
@@ -57,6 +58,8 @@ APPLICATION_TITLE = "QV Update Morvik 2"
 # COM23 stands for a USB adapter beyond the window's COM1 to COM16.
 OUR_PORTS = {"com7": "device", "com8": "silent", "com23": "device"}
 OPEN_FAILED = "Schnittstelle konnte nicht geöffnet werden!"
+NO_FIRMWARE = ["Keine hex Datei ausgewählt oder ", "Datei existiert nicht!"]
+FILE_DIALOG = "Update-Datei wählen"
 DESKTOP = r"HKCU\Control Panel\Desktop"
 
 
@@ -358,13 +361,13 @@ class Shown:
 
 
 @contextmanager
-def window(port="COM8"):
-    """The window started in WINDOW_DIR, as a double click on a copy there starts it, with an
+def window(port="COM8", folder=WINDOW_DIR):
+    """The window started in FOLDER, as a double click on a copy there starts it, with an
     MV2.ini that stores PORT; shown and active. Ended at the check's end if still open."""
     end_windows()
-    (WINDOW_DIR / "MV2.ini").write_bytes(ini_text(port))
+    (folder / "MV2.ini").write_bytes(ini_text(port))
     started = time.monotonic()
-    process = start_wine("window", UPDATE_EXE, cwd=WINDOW_DIR)
+    process = start_wine("window", UPDATE_EXE, cwd=folder)
     try:
         said = inspect("window", 120, wait=120)
         expect(said.status == 0, f"the window did not show within 120 s: {said.out}\n"
@@ -504,7 +507,7 @@ def opened_update_file():
         shutil.rmtree(folder)
     try:
         wine("open", 60, "start", windows_path(NEW_FILE))
-        said = inspect("wait-status", f"Datei: {windows_path(NEW_FILE)}", 120, wait=120)
+        said = inspect("wait-status", f"Datei: {NEW_FILE.name}", 120, wait=120)
         expect(said.status == 0, f'opening neu.QV: the status line reads "{said.out}"\n'
                                  f'{tail(log("open.err"))}')
         activate()
@@ -875,6 +878,63 @@ def window_enter_programs():
                                  f"{tail(log('device.err'))}")
     return (f'Enter on "Programmieren": "Alles OK !" after {seconds:.0f} s, progress 100, the '
             f'simulator holds the firmware')
+
+
+@contextmanager
+def removed_after(path):
+    try:
+        yield
+    finally:
+        path.unlink(missing_ok=True)
+
+
+def download_folder():
+    """The Windows user's download folder, a folder of its own: Wine links it to the home folder
+    that holds the desktop and the documents too, where a dialog may start without being told."""
+    folders = [folder for folder in DRIVE.glob("users/*/Downloads")
+               if folder.parent.name.lower() != "public"]
+    expect(len(folders) == 1, f"download folders in the prefix: {folders}")
+    if folders[0].is_symlink():
+        folders[0].unlink()
+    folders[0].mkdir(exist_ok=True)
+    return folders[0]
+
+
+@driver.check(timeout=400, needs=["prefix"])
+def window_file_dialog_programs():
+    """Started in a folder without the firmware, "Programmieren" says so; after OK the file
+    dialog opens in the download folder, where the name typed and Enter choose the file, and
+    the run starts at once: "Alles OK !", the device holds the file. The mouse over the disabled
+    status line shows the file's whole path."""
+    restart_device()
+    folder = work.path / "Ohne Update"
+    folder.mkdir(exist_ok=True)
+    chosen = download_folder() / "Morvik2 neu.QV"
+    shutil.copy(FIRMWARE, chosen)
+    # Gone again afterwards: the uninstallers' checks count every file named like the programs.
+    with window("COM7", folder), removed_after(chosen):
+        click("Button2")
+        expect_equal(wait_box(60), [CAPTION, *NO_FIRMWARE], "the message box")
+        keys("Return")
+        dialog = inspect("wait-box", 60, FILE_DIALOG, wait=60)
+        expect(dialog.status == 0, f'no dialog "{FILE_DIALOG}" after the message')
+        found = xdotool("search", "--onlyvisible", "--name", f"^{FILE_DIALOG}$",
+                        check=False).stdout.split()
+        expect(found, f'no X window "{FILE_DIALOG}"')
+        xdotool("windowactivate", "--sync", found[0], check=False)
+        picture = screenshot(found[0], "-dialog")
+        xdotool("type", "--delay", 100, chosen.name)
+        keys("Return")
+        wait_status("Alles OK !", 240)
+        expect(image_received(), f"the simulator's image differs from the firmware file\n"
+                                 f"{tail(log('device.err'))}")
+        left, top, width, height = control_box("Edit2")
+        xdotool("mousemove", left + width // 2, top + height // 2)
+        tip = inspect("wait-tooltip", 30, wait=30)
+    path = "C:\\" + str(chosen.relative_to(DRIVE)).replace("/", "\\")
+    expect_equal(tip.out, path, "the tooltip over the status line")
+    return (f'message, then "{FILE_DIALOG}" in the download folder; "{chosen.name}" typed: '
+            f'"Alles OK !", the simulator holds the file; tooltip "{tip.out}"{picture}')
 
 
 @driver.check(timeout=300, needs=["prefix"])

@@ -8,9 +8,11 @@
 //   inspect ports                   the port list's items, the chosen one marked with *
 //   inspect dropped                 whether the port list is open: "open" or "closed"
 //   inspect wait-status TEXT SECS   until the status line reads TEXT
-//   inspect wait-box SECS           until a message box is open: its caption and text
+//   inspect wait-box SECS [CAPTION] until a message box or dialog (with that caption) is open:
+//                                   its caption and text
+//   inspect wait-tooltip SECS       until a tooltip of the window shows: its text
 //   inspect wait-gone SECS          until the main window has closed (hidden or destroyed)
-//   inspect control NAME            screen rectangle of Button2, Button3, ComboBox2, link
+//   inspect control NAME            screen rectangle of Button2, Button3, ComboBox2, Edit2, link
 //   inspect owner                   the main window's owner, which the taskbar shows: its state
 //                                   and caption
 //   inspect minimise SECS           WM_SYSCOMMAND SC_MINIMIZE to the main window, as its
@@ -72,38 +74,42 @@ template <typename Condition> bool Within(double seconds, Condition done) {
     }
 }
 
-struct BoxSearch {
+struct WindowSearch {
+    const wchar_t* windowClass;
+    std::string caption; // empty: any
     DWORD process;
     HWND found;
 };
 
-BOOL CALLBACK FindBox(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<BoxSearch*>(data);
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<WindowSearch*>(data);
     wchar_t windowClass[64] = {};
     GetClassNameW(window, windowClass, 64);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     if ((search->process == 0 || process == search->process) && IsWindowVisible(window) &&
-        std::wstring(windowClass) == L"#32770") {
+        std::wstring(windowClass) == search->windowClass &&
+        (search->caption.empty() || Text(window) == search->caption)) {
         search->found = window;
         return FALSE;
     }
     return TRUE;
 }
 
-// The main window's box; without a main window (--help, say), a box of any process.
-HWND MessageBoxWindow() {
-    BoxSearch search{0, nullptr};
+// A visible window of that class and caption of the main window's process; without a main
+// window (--help, say), of any process.
+HWND VisibleWindow(const wchar_t* windowClass, const std::string& caption = {}) {
+    WindowSearch search{windowClass, caption, 0, nullptr};
     if (const HWND main = MainWindow())
         GetWindowThreadProcessId(main, &search.process);
-    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
 int Usage() {
     Print("inspect: window | status | progress | ports | dropped | wait-status TEXT SECS | "
-          "wait-box SECS | wait-gone SECS | control NAME | owner | minimise SECS | "
-          "wait-restored SECS");
+          "wait-box SECS [CAPTION] | wait-tooltip SECS | wait-gone SECS | control NAME | owner | "
+          "minimise SECS | wait-restored SECS");
     return 64;
 }
 
@@ -193,9 +199,11 @@ int wmain(int argc, wchar_t* argv[]) {
         Print(last);
         return reached ? 0 : 1;
     }
-    if (command == L"wait-box" && argc == 3) {
+    if (command == L"wait-box" && (argc == 3 || argc == 4)) {
+        const std::string caption = argc == 4 ? Narrow(argv[3]) : std::string();
         HWND box = nullptr;
-        if (!Within(_wtof(argv[2]), [&] { return (box = MessageBoxWindow()) != nullptr; })) {
+        if (!Within(_wtof(argv[2]),
+                    [&] { return (box = VisibleWindow(L"#32770", caption)) != nullptr; })) {
             Print("no message box");
             return 1;
         }
@@ -207,6 +215,18 @@ int wmain(int argc, wchar_t* argv[]) {
                 text = Text(child);
         Print(Text(box));
         Print(text);
+        return 0;
+    }
+    if (command == L"wait-tooltip" && argc == 3) {
+        HWND tip = nullptr;
+        // Shown, and holding its text: an empty tip is never shown.
+        if (!Within(_wtof(argv[2]), [&] {
+                return (tip = VisibleWindow(TOOLTIPS_CLASSW)) != nullptr && !Text(tip).empty();
+            })) {
+            Print("no tooltip");
+            return 1;
+        }
+        Print(Text(tip));
         return 0;
     }
     if (command == L"wait-gone" && argc == 3) {
@@ -227,6 +247,8 @@ int wmain(int argc, wchar_t* argv[]) {
                 control = FindWindowExW(main, control, L"Button", nullptr);
         } else if (name == L"ComboBox2") {
             control = Child(L"ComboBox");
+        } else if (name == L"Edit2") {
+            control = Child(L"Edit");
         } else if (name == L"link") {
             control = Child(L"TAsUrlLabel");
         }

@@ -1,0 +1,140 @@
+"""The Qt window on a real X server (Xvfb with openbox), drawn as a desktop draws it and as
+scripts/screenshot takes its pictures: what only the pixels on the screen show. The window is
+the one scripts/test builds first (build/test).
+
+The fixture "display" starts the display; each check starts a window of its own in a folder of
+its own, with a home folder of its own.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+
+from harness import (BUILD, CheckFailed, Driver, expect, run, start_display, stop_session,
+                     wait_until)
+
+driver = Driver("qt")
+work = driver.work
+
+PROGRAM = BUILD / "test/app/morvik2-update"
+HOME = work.path / "home"
+RUN = work.path / "run"
+CAPTION = "QV Morvik 2 Softwareupdate"
+# Edit2 in the window's client area: left, top, width, height (app/ControlTable.cpp).
+STATUS_LINE = (32, 216, 225, 21)
+# The field's frame, left out of what is measured.
+FRAME = 3
+TOOLS = ("Xvfb", "openbox", "xprop", "xdotool", "xwininfo", "import")
+# WCAG's level AA for normal text.
+LEAST_CONTRAST = 4.5
+
+
+def environment():
+    dropped = ("WAYLAND_DISPLAY", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CURRENT_DESKTOP")
+    env = {name: value for name, value in os.environ.items() if name not in dropped}
+    env.update(DISPLAY=work.state()["display"], HOME=str(HOME), QT_QPA_PLATFORM="xcb",
+               ASAN_OPTIONS="detect_leaks=0")
+    return env
+
+
+def start_window(*arguments):
+    """The window started in RUN; its X window, once it is mapped."""
+    process = work.start([PROGRAM, *map(str, arguments)], "window", cwd=RUN, env=environment())
+
+    def mapped():
+        expect(process.poll() is None, f"the window ended with exit status {process.returncode}")
+        found = run(["xdotool", "search", "--onlyvisible", "--name", f"^{CAPTION}$"], 30,
+                    check=False, env=environment()).stdout.split()
+        return found[0] if found else None
+
+    return process, wait_until(mapped, 60, "the window")
+
+
+def pixels(left, top, width, height):
+    """The screen's pixels in that box, rows from the top, as (red, green, blue)."""
+    taken = subprocess.run(["import", "-window", "root", "-crop", f"{width}x{height}+{left}+{top}",
+                            "-depth", "8", "rgb:-"], capture_output=True, env=environment(),
+                           timeout=60)
+    if taken.returncode != 0:
+        raise CheckFailed(f"import: exit status {taken.returncode}: {taken.stderr.decode()}")
+    data = taken.stdout
+    return [tuple(data[i:i + 3]) for i in range(0, len(data) - 2, 3)]
+
+
+def luminance(pixel):
+    """WCAG's relative luminance of an sRGB pixel."""
+    def linear(value):
+        value /= 255
+        return value / 12.92 if value <= 0.04045 else ((value + 0.055) / 1.055) ** 2.4
+    red, green, blue = map(linear, pixel)
+    return 0.2126 * red + 0.7152 * green + 0.0722 * blue
+
+
+def contrast(a, b):
+    lighter, darker = sorted((luminance(a), luminance(b)), reverse=True)
+    return (lighter + 0.05) / (darker + 0.05)
+
+
+def hex_colour(pixel):
+    return "#" + "".join(f"{value:02X}" for value in pixel)
+
+
+@driver.setup("display", timeout=120)
+def start_x():
+    """Xvfb with openbox managing it."""
+    work.stop_all()
+    work.forget()
+    expect(PROGRAM.exists(), f"{PROGRAM} is missing: scripts/test builds it")
+    missing = [tool for tool in TOOLS if not shutil.which(tool)]
+    expect(not missing, f"missing here: {' '.join(missing)} (scripts/test installs them)")
+    for folder in (HOME, RUN):
+        folder.mkdir(parents=True, exist_ok=True)
+    display = start_display(work, "qt")
+    work.remember(display=display)
+    return f"display {display}"
+
+
+@driver.cleanup("display")
+def stop_x():
+    work.stop_all()
+    work.forget()
+
+
+@driver.check(timeout=180, needs=["display"])
+def status_line_contrast():
+    """The status line, greyed as a disabled field, can be read: its darkest text pixel against
+    the field's most common pixel has a contrast of at least 4.5:1."""
+    update = RUN / "Morvik2 update 2.1.QV"
+    update.write_text(":00000001FF\n")
+    process, window = start_window(update)
+    try:
+        # xwininfo, not xdotool getwindowgeometry: that one adds the frame's offset twice.
+        info = run(["xwininfo", "-id", window], 30, env=environment()).stdout
+        origin = [int(re.search(rf"Absolute upper-left {axis}: *(-?\d+)", info)[1])
+                  for axis in "XY"]
+        left, top, width, height = STATUS_LINE
+        box = (origin[0] + left + FRAME, origin[1] + top + FRAME, width - 2 * FRAME,
+               height - 2 * FRAME)
+
+        def drawn():
+            """The field's background and its darkest pixel, once the text is drawn and two
+            pictures agree."""
+            first, second = pixels(*box), pixels(*box)
+            if first != second:
+                return None
+            background = max(set(first), key=first.count)
+            darkest = min(first, key=luminance)
+            return (background, darkest) if darkest != background else None
+
+        background, darkest = wait_until(drawn, 60, "the status line's text")
+    finally:
+        stop_session(process.pid)
+    ratio = contrast(background, darkest)
+    measured = (f"darkest text pixel {hex_colour(darkest)} on the field's {hex_colour(background)}:"
+                f" {ratio:.2f}:1")
+    expect(ratio >= LEAST_CONTRAST, f"{measured}, less than {LEAST_CONTRAST}:1")
+    return measured
+
+
+driver.main()
