@@ -6,6 +6,7 @@
 #include "MessageText.h"
 #include "TempDir.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
@@ -41,6 +42,41 @@ private:
     std::FILE* out_;
     std::FILE* err_;
 };
+
+// What a terminal shows after `bytes`, as far as the progress block uses one: text, CR, LF (as
+// the terminal driver sends it, to column 0 of the next row), cursor up, erase below; other
+// escape sequences change nothing here.
+std::vector<std::string> Screen(const std::string& bytes) {
+    std::vector<std::string> rows(1);
+    size_t row = 0, column = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\x1b') {
+            const size_t end = bytes.find_first_of("ABCDHJKhlm", i);
+            const std::string argument = bytes.substr(i + 2, end - i - 2);
+            if (bytes[end] == 'A')
+                row -= std::min(row, size_t(std::stoul(argument)));
+            if (bytes[end] == 'J') {
+                rows.resize(row + 1);
+                rows[row].resize(std::min(rows[row].size(), column));
+            }
+            i = end;
+        } else if (c == '\r') {
+            column = 0;
+        } else if (c == '\n') {
+            column = 0;
+            if (++row == rows.size())
+                rows.emplace_back();
+        } else {
+            std::string& line = rows[row];
+            line.resize(std::max(line.size(), column + 1), ' ');
+            line[column++] = c;
+        }
+    }
+    if (rows.back().empty())
+        rows.pop_back();
+    return rows;
+}
 
 TEST(ProgressText, ClampsThePercentAndShowsRateAndTimeLeftOnceMeasured) {
     EXPECT_EQ(ProgressText(-20, 0, 0, 0s), "[" + std::string(30, '.') + "]   0 %");
@@ -188,7 +224,7 @@ TEST(ConsoleServices, ProgressBlockStaysBelowTheOtherLines) {
     now += 100ms;
     first.SetProgress(51);
     const std::string redrawn = streams.ErrText().substr(start.size());
-    EXPECT_EQ(redrawn.rfind("\x1b[2A\x1b[J", 0), 0u) << "moves back over both lines";
+    EXPECT_EQ(redrawn.rfind("\r\x1b[2A\x1b[J", 0), 0u) << "moves back over both lines";
     EXPECT_NE(redrawn.find("[A] [###############"), std::string::npos);
 
     first.ShowMessage(MessageText::Timeout);
@@ -200,6 +236,21 @@ TEST(ConsoleServices, ProgressBlockStaysBelowTheOtherLines) {
 
     first.Finish(StatusText::WriteError, 1, 3.04);
     EXPECT_NE(streams.ErrText().find("[A] 0 Datensätze, 0 Bytes, 3,0 s\n"), std::string::npos);
+}
+
+// Ctrl-C on a terminal echoes "^C" below the block, two columns along; what is drawn after it
+// starts at the line's beginning all the same, and the echo is gone.
+TEST(ConsoleServices, StopOnATerminalLeavesNoTraceOfTheEcho) {
+    Streams streams;
+    ConsoleOutput output(streams.Err(), streams.Err(), 1); // one screen for both
+    ConsoleServices console(output, 0, {"COM1", "", true, false});
+    console.SetStatus(StatusText::Searching);
+    std::fputs("^C", streams.Err());
+    console.SetStatus(StatusText::SearchStopped);
+    console.Finish(StatusText::SearchStopped, 2, 1.0);
+    EXPECT_EQ(Screen(streams.ErrText()),
+              (std::vector<std::string>{"Suche nach Morvik 2.", "Morvik 2 jetzt einschalten.",
+                                        "Suche abgebrochen.", "0 Datensätze, 0 Bytes, 1,0 s"}));
 }
 
 } // namespace
