@@ -54,7 +54,15 @@ std::string ExceptionText(const std::string& what) {
     return what;
 }
 
-std::string PortReason(const PortError& error) {
+std::string PortReason(const PortError& error, PortReasonFor shownBy) {
     const auto entry = PortFailureTexts.find(error.failure);
-    return entry == PortFailureTexts.end() ? std::string() : entry->second + error.detail;
+    if (entry == PortFailureTexts.end())
+        return error.reason;
+    const PortFailureText& texts = entry->second;
+    std::string text = shownBy == PortReasonFor::CommandLine && !texts.commandLine.empty()
+                           ? texts.commandLine
+                           : texts.window;
+    if (!error.detail.empty())
+        text.replace(text.size() - 1, 1, ": " + error.detail); // in place of the full stop
+    return text;
 }

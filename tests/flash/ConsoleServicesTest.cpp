@@ -7,6 +7,7 @@
 #include "TempDir.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
@@ -100,24 +101,76 @@ TEST(ConsoleServices, OneRunPrintsStatusLinesAndMessagesUnprefixed) {
     console.SetStatus(StatusText::Searching);
     console.SetProgress(50);
     console.ShowMessage(MessageText::NoFirmwareFile);
-    console.ShowPortError(MessageText::OpenFailed,
-                          {"/dev/ttyUSB0", 2, "No such file", PortFailure::System, ""});
-    // Where the program names the reason itself, that replaces the system's.
-    console.ShowPortError(MessageText::OpenFailed,
-                          {"/dev/ttyUSB0", 16, "Device or resource busy",
-                           PortFailure::HeldByOtherProgram, "ModemManager (812)"});
     console.Beep();
     console.Finish(StatusText::WriteError, 1, 2.5);
     EXPECT_EQ(streams.OutText(), "Suche nach Morvik 2.\n");
-    EXPECT_EQ(streams.ErrText(),
-              "Keine hex Datei ausgewählt oder \nDatei existiert nicht!\n"
-              "Schnittstelle konnte nicht geöffnet werden!\n"
-              "/dev/ttyUSB0: No such file\n"
-              "Schnittstelle konnte nicht geöffnet werden!\n"
-              "/dev/ttyUSB0: Die Schnittstelle wird von einem anderen Programm benutzt: "
-              "ModemManager (812)\n");
-    EXPECT_EQ(console.Messages().size(), 3u);
+    EXPECT_EQ(streams.ErrText(), "Keine hex Datei ausgewählt oder \nDatei existiert nicht!\n");
+    EXPECT_EQ(console.Messages().size(), 1u);
     EXPECT_EQ(console.LastStatus(), StatusText::Searching);
+}
+
+// A port that cannot be opened: the message as it always was, and below it why, in German
+// where the program knows the reason, in the window and on the command line alike.
+TEST(PortFailure, EachErrorShowsItsReasonBelowTheMessage) {
+    const auto posix = [](int error, const char* reason, const std::string& detail = "") {
+        return PortError{"", error, reason, PosixPortFailure(error), detail};
+    };
+    const auto win32 = [](uint32_t error, const char* reason) {
+        return PortError{"", int(error), reason, Win32PortFailure(error), ""};
+    };
+    const std::string dialout = "Keine Berechtigung: den Benutzer in die Gruppe \"dialout\" "
+                                "aufnehmen (sudo usermod -aG dialout $USER) und sich neu anmelden.";
+    const std::string held = "Die Schnittstelle wird von einem anderen Programm benutzt.";
+    const std::string missing =
+        "Diese Schnittstelle gibt es nicht; die Liste zeigt die vorhandenen.";
+    const std::string missingHere =
+        "Diese Schnittstelle gibt es nicht; `morvik2-flash --list-ports` zeigt die vorhandenen.";
+    struct Case {
+        PortError error;
+        std::string window;
+        std::string commandLine; // empty: as the window's
+    };
+    const std::vector<Case> cases = {
+        {posix(EACCES, "Permission denied"), dialout, ""},
+        {posix(EPERM, "Operation not permitted"), dialout, ""},
+        {posix(EBUSY, "Device or resource busy"), held, ""},
+        {posix(EBUSY, "Device or resource busy", "ModemManager (812)"),
+         "Die Schnittstelle wird von einem anderen Programm benutzt: ModemManager (812)", ""},
+        {posix(ENOENT, "No such file or directory"), missing, missingHere},
+        {posix(ENODEV, "No such device"), missing, missingHere},
+        {posix(ENXIO, "No such device or address"), missing, missingHere},
+        {posix(EIO, "Input/output error"), "Input/output error", ""},
+        {win32(5, "Zugriff verweigert"), held, ""},
+        {win32(2, "Das System kann die angegebene Datei nicht finden."), missing, missingHere},
+        {win32(31, "Ein an das System angeschlossenes Gerät funktioniert nicht."),
+         "Ein an das System angeschlossenes Gerät funktioniert nicht.", ""},
+    };
+    const FirmwareFile firmware = FirmwareFile::FromText(FirmwareText(2));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.window);
+        EventLog log;
+        FakeSerialPort port(log);
+        port.failStep = 1;
+        port.error = c.error;
+
+        FakeWindow window(log);
+        Programmer windowRun(window, port);
+        windowRun.Setup.Port = "/dev/ttyUSB0";
+        windowRun.Programing(firmware);
+        EXPECT_EQ(window.messages,
+                  std::vector<std::string>{MessageText::OpenFailed + "\n\r" + c.window});
+
+        Streams streams;
+        ConsoleOutput output(streams.Out(), streams.Err(), 0);
+        ConsoleServices console(output, 0, {"/dev/ttyUSB0", "", false, false});
+        Programmer consoleRun(console, port);
+        consoleRun.Setup.Port = "/dev/ttyUSB0";
+        consoleRun.Programing(firmware);
+        EXPECT_EQ(streams.ErrText(), MessageText::OpenFailed + "\n/dev/ttyUSB0: " +
+                                         (c.commandLine.empty() ? c.window : c.commandLine) + "\n");
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_FALSE(windowRun.Busy || consoleRun.Busy);
+    }
 }
 
 TEST(ConsoleServices, RunsOfAGangPrefixEveryLineWithTheirPort) {
