@@ -1,5 +1,6 @@
 #include "MessageText.h"
 
+#include <cstdio>
 #include <utility>
 
 std::string DisplayText(const std::string& message) {
@@ -46,6 +47,24 @@ std::string Printable(const std::string& text) {
         i += length - 1;
     }
     return out;
+}
+
+std::string FailedExchangeText(const FailedExchange& failed) {
+    std::string text = "Fehlgeschlagen beim Endebefehl";
+    if (failed.line > 0) {
+        char address[8];
+        std::snprintf(address, sizeof address, "%04X", failed.address);
+        text = "Fehlgeschlagen bei Zeile " + std::to_string(failed.line) + ", Adresse " + address;
+    }
+    if (failed.reply.empty())
+        return text + ": keine Antwort";
+    text += ": Antwort";
+    for (const uint8_t byte : failed.reply) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, " %02X", byte);
+        text += pair;
+    }
+    return text;
 }
 
 std::string ExceptionText(const std::string& what) {

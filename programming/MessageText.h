@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Protocol.h"
 #include "SerialPort.h"
 
 #include <map>
@@ -61,6 +62,10 @@ inline const std::map<PortFailure, PortFailureText> PortFailureTexts = {
 // The reason below a port message as `shownBy` shows it: the table's text, ending in the
 // error's detail where it has one ("…benutzt: NAME (PID)"), else the system's text.
 std::string PortReason(const PortError& error, PortReasonFor shownBy);
+
+// "Fehlgeschlagen bei Zeile 3, Adresse 0020: Antwort E4 E7", "Fehlgeschlagen beim Endebefehl:
+// keine Antwort".
+std::string FailedExchangeText(const FailedExchange& failed);
 
 // Messages write a line break as "\n\r"; shown, it is one line break.
 std::string DisplayText(const std::string& message);

@@ -26,4 +26,7 @@ public:
         const std::string reason = PortReason(detail, PortReasonFor::Window);
         ShowMessage(reason.empty() ? text : text + "\n\r" + reason);
     }
+
+    // The exchange that ended a failed run, for tools that show it; the window does not.
+    virtual void ShowFailedExchange(const FailedExchange&) {}
 };

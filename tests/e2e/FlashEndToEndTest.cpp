@@ -88,9 +88,15 @@ TEST_F(FlashEndToEnd, DeviceFaultsEndWithTheirMessagesAndExitStatus) {
         std::string fault;
         int status;
         std::string messages;
+        std::vector<std::string> options = {};
     };
     const std::vector<Case> cases = {
         {"silent@3", 1, "Verbindung Timeout!\nSchreibfehler!\n"},
+        // -v names the record the device refused, and its answer.
+        {"wrong@3",
+         1,
+         "Fehlgeschlagen bei Zeile 3, Adresse 0020: Antwort E4 E7\nSchreibfehler!\n",
+         {"-v"}},
         {"wrong@3", 1, "Schreibfehler!\n"},
         {"short@3", 1, "Schreibfehler!\n"},
         {"hangup@3", 3, "Verbindung zur Schnittstelle unterbrochen!\nSchreibfehler!\n"},
@@ -101,7 +107,7 @@ TEST_F(FlashEndToEnd, DeviceFaultsEndWithTheirMessagesAndExitStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
         StartSimulator({"--fault", c.fault});
-        auto flash = Flash();
+        auto flash = Flash(c.options);
         EXPECT_EQ(flash->Wait(), c.status);
         EXPECT_EQ(flash->Stderr(), c.messages);
         auto statuses = Lines(flash->Stdout());

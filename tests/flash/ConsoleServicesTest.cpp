@@ -4,6 +4,7 @@
 #include "Fakes.h"
 #include "FirmwareFile.h"
 #include "MessageText.h"
+#include "Protocol.h"
 #include "TempDir.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -170,6 +172,64 @@ TEST(PortFailure, EachErrorShowsItsReasonBelowTheMessage) {
                                          (c.commandLine.empty() ? c.window : c.commandLine) + "\n");
         EXPECT_FALSE(port.IsOpen());
         EXPECT_FALSE(windowRun.Busy || consoleRun.Busy);
+    }
+}
+
+// A device that answers `frame` (0: the end command) with `reply`, and all else as it should.
+std::function<std::vector<uint8_t>(const std::vector<uint8_t>&)>
+FailingAt(int frame, const std::vector<uint8_t>& reply) {
+    auto good = GoodDevice();
+    auto frames = std::make_shared<int>(0);
+    return [=](const std::vector<uint8_t>& in) {
+        const bool isFrame = !in.empty() && in[0] == WriteCommand;
+        const bool isEnd = in == std::vector<uint8_t>{EndCommand};
+        if ((isFrame && ++*frames == frame) || (isEnd && frame == 0))
+            return reply;
+        return good(in);
+    };
+}
+
+// -v: a failed run names the record (its line and address) or the end command that the device
+// did not acknowledge, and what it answered; on stderr and as a JSON message.
+TEST(ConsoleServices, VerboseNamesTheExchangeThatFailed) {
+    const FirmwareFile firmware = FirmwareFile::FromText(":0400100012345678D8\r\n"
+                                                         ":020000040000FA\r\n"
+                                                         ":04001400AABBCCDDDA\r\n"
+                                                         ":00000001FF\r\n");
+    const std::string timeout = "Verbindung Timeout!\n";
+    struct Case {
+        int frame;
+        std::vector<uint8_t> reply;
+        std::string stderrText;
+    };
+    const std::vector<Case> cases = {
+        {2, {}, timeout + "Fehlgeschlagen bei Zeile 3, Adresse 0014: keine Antwort\n"},
+        {2, {0xE4, 0x00}, "Fehlgeschlagen bei Zeile 3, Adresse 0014: Antwort E4 00\n"},
+        {1, {0xE7}, "Fehlgeschlagen bei Zeile 1, Adresse 0010: Antwort E7\n"},
+        {0, {}, timeout + "Fehlgeschlagen beim Endebefehl: keine Antwort\n"},
+        {0, {0x00}, "Fehlgeschlagen beim Endebefehl: Antwort 00\n"},
+        {3, {}, ""}, // no third frame: the run succeeds and says nothing more
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stderrText);
+        EventLog log;
+        FakeSerialPort port(log);
+        port.device = FailingAt(c.frame, c.reply);
+        Streams streams;
+        ConsoleOutput output(streams.Out(), streams.Err(), 0);
+        ConsoleServices console(output, 0, {"COM3", "", false, true, true});
+        Programmer run(console, port);
+        console.Attach(run);
+        run.Programing(firmware);
+        EXPECT_EQ(streams.ErrText(),
+                  c.stderrText + (c.stderrText.empty() ? "" : "Schreibfehler!\n"));
+        std::string messages;
+        for (const std::string& line : Lines(streams.OutText())) {
+            const auto event = nlohmann::json::parse(line);
+            if (event["event"] == "message")
+                messages += event["message"].get<std::string>() + "\n";
+        }
+        EXPECT_EQ(messages, streams.ErrText());
     }
 }
 

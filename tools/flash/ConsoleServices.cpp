@@ -124,6 +124,11 @@ void ConsoleServices::ShowPortError(const std::string& text, const PortError& de
                 PortReason(detail, PortReasonFor::CommandLine));
 }
 
+void ConsoleServices::ShowFailedExchange(const FailedExchange& failed) {
+    if (style_.verbose)
+        ShowMessage(FailedExchangeText(failed));
+}
+
 void ConsoleServices::ProcessMessages() {
     if (!run_)
         return;

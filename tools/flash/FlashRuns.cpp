@@ -36,7 +36,8 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
     report.port = job.ports[index];
     const bool gang = job.ports.size() > 1;
     const std::string label = gang ? "[" + Printable(report.port) + "] " : "";
-    ConsoleServices console(output, index, {report.port, label, job.progress, job.json});
+    ConsoleServices console(output, index,
+                            {report.port, label, job.progress, job.json, job.verbose});
     const std::unique_ptr<SerialPort> serial = CreateConsoleSerialPort(job.lookup);
     std::optional<TracingSerialPort> traced;
     if (job.trace)

@@ -59,6 +59,7 @@ struct FlashJob {
     std::optional<std::chrono::milliseconds> searchTimeout;
     bool progress = false; // stderr is a terminal that moves its cursor, and no --quiet
     bool json = false;
+    bool verbose = false;
     AppendFile* log = nullptr;
     TraceFile* trace = nullptr;
     LogContext logContext;

@@ -92,6 +92,7 @@ int Run(const std::vector<std::string>& arguments) {
     std::string logPath, tracePath;
     bool json = false;
     bool listPorts = false;
+    bool verbose = false;
 
     CLI::App app{"Schreibt neue Firmware in einen Morvik 2 (Intel-HEX-Datei über die serielle "
                  "Schnittstelle), mit mehreren Ports in ebenso viele Geräte zugleich."};
@@ -119,6 +120,9 @@ int Run(const std::vector<std::string>& arguments) {
         ->check(SearchTimeoutRange())
         ->capture_default_str();
     app.add_flag("--quiet", quiet, "Keine Fortschrittsanzeige, kein Hinweis, keine Schlusszeile");
+    app.add_flag("-v,--verbose", verbose,
+                 "Bei einem Fehlschlag eine Zeile mehr: Zeile und Adresse des Datensatzes (oder "
+                 "der Endebefehl), den das Gerät nicht bestätigt hat, und seine Antwort");
     CLI::Option* logOption =
         app.add_option("--log", logPath,
                        "Run-Log: hängt je Gerät eine Zeile JSON an die Datei an (Zeit, Rechner, "
@@ -225,6 +229,7 @@ int Run(const std::vector<std::string>& arguments) {
             std::chrono::milliseconds(static_cast<long long>(std::ceil(searchTimeout * 1000)));
     job.progress = !quiet && EnableCursorMovement(stderr);
     job.json = json;
+    job.verbose = verbose;
     job.log = log.get();
     job.logContext = {HostName(), std::filesystem::u8path(file).filename().u8string(),
                       firmware->Sha256()};
