@@ -10,11 +10,13 @@
 #include "PortSettings.h"
 #include "ProfileFile.h"
 #include "UsageText.h"
+#include "UserFolder.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -29,6 +31,9 @@ namespace {
 
 // A day: enough for any bench, and far from what the clock can count.
 constexpr int maxSearchTimeout = 86400;
+
+// Names the port of every run without --port: a station's own default.
+const char* const portVariable = "MORVIK2_PORT";
 
 // 0 for no limit, otherwise finite seconds up to the maximum; NaN fails both comparisons.
 CLI::Validator SearchTimeoutRange() {
@@ -46,6 +51,23 @@ CLI::Validator SearchTimeoutRange() {
 
 void PrintFileProblem(const char* headline, const std::string& path, const std::error_code& error) {
     std::fprintf(stderr, "%s\n%s: %s\n", headline, path.c_str(), error.message().c_str());
+}
+
+// Which port a run takes without --port, as ChoosePorts has it.
+std::string PortOrderHelp() {
+    return std::string("Ohne --port gilt der erste Port aus:\n  ") + portVariable +
+           " (leer: nicht gesetzt)\n"
+           "  Port in MV2.ini im Arbeitsverzeichnis\n"
+           "  Port in MV2.ini im Benutzerordner (" +
+           UserFolderRule() +
+           ")\n"
+           "  COM1\n"
+           "Eine MV2.ini, deren Port fehlt oder keinen Port nennt, wird übergangen.\n"
+           "COMn gilt nach Abschnitt [Ports] der MV2.ini, aus der er stammt; ein Port aus --port "
+           "oder\n" +
+           portVariable +
+           " nach der im Arbeitsverzeichnis, wenn es sie gibt, sonst der im "
+           "Benutzerordner.";
 }
 
 int Usage(const std::string& text) {
@@ -100,14 +122,12 @@ int Run(const std::vector<std::string>& arguments) {
     app.name("morvik2-flash");
     app.set_version_flag("--version", std::string("morvik2-flash ") + MORVIK2_VERSION,
                          "Version zeigen und beenden");
-    CLI::Option* portOption =
-        app.add_option("-p,--port", ports,
-                       "COM1 bis COM" + std::to_string(MaxComNumber) +
-                           " oder ein Gerätepfad; bis zu " + std::to_string(MaxGangPorts) +
-                           "-mal für ebenso viele Geräte zugleich; sonst Port aus MV2.ini, "
-                           "sonst COM1")
-            ->type_name("PORT")
-            ->allow_extra_args(false);
+    app.add_option("-p,--port", ports,
+                   "COM1 bis COM" + std::to_string(MaxComNumber) + " oder ein Gerätepfad; bis zu " +
+                       std::to_string(MaxGangPorts) +
+                       "-mal für ebenso viele Geräte zugleich; ohne --port: siehe unten")
+        ->type_name("PORT")
+        ->allow_extra_args(false);
     CLI::Option* fileOption = app.add_option("-f,--file", file, "Firmware-Datei")
                                   ->type_name("DATEI")
                                   ->capture_default_str();
@@ -137,7 +157,7 @@ int Run(const std::vector<std::string>& arguments) {
             ->type_name("DATEI");
     app.add_flag("--list-ports", listPorts,
                  "Alle seriellen Schnittstellen zeigen (mit --json als JSON) und beenden");
-    app.footer(ExitStatusHelp);
+    app.footer(PortOrderHelp() + "\n\n" + ExitStatusHelp);
 
     std::vector<const char*> argv;
     for (const std::string& argument : arguments)
@@ -150,27 +170,26 @@ int Run(const std::vector<std::string>& arguments) {
         return Usage(GermanUsageError(error));
     }
 
-    // Without a working directory there is no settings file: COM1, no [Ports] mapping.
-    const std::optional<std::string> iniPath = SettingsPathInWorkingDirectory();
+    // Without a working directory only the per-user settings file is read.
+    const SettingsFiles settings = FindSettingsFiles();
     if (listPorts)
-        return ListPorts(iniPath, json);
+        return ListPorts(PortsFileForGivenNames(settings), json);
 
     if (positionalOption->count() > 0) {
         if (fileOption->count() > 0)
             return Usage("Die Firmware-Datei ist zweimal angegeben: mit --file und als Argument.");
         file = positionalFile;
     }
-    if (portOption->count() == 0) {
-        // As the window does: a stored value that names no port falls back to COM1.
-        std::string stored = iniPath ? ProfileFile(*iniPath).ReadString("Setup", "Port", "") : "";
-        ports = {IsPortName(stored) ? stored : "COM1"};
-    }
+    const char* environment = std::getenv(portVariable);
+    const PortChoice choice = ChoosePorts(ports, environment ? environment : "", settings);
+    ports = choice.ports;
+    const std::string source = choice.source == PortSource::Environment ? portVariable : "--port";
     if (ports.size() > MaxGangPorts)
         return Usage("--port: höchstens " + std::to_string(MaxGangPorts) + " Ports, nicht " +
                      std::to_string(ports.size()) + ".");
     for (size_t i = 0; i < ports.size(); ++i) {
         if (!IsPortName(ports[i]))
-            return Usage("--port: \"" + Printable(ports[i]) + "\" ist weder COM1 bis COM" +
+            return Usage(source + ": \"" + Printable(ports[i]) + "\" ist weder COM1 bis COM" +
                          std::to_string(MaxComNumber) + " noch ein Gerätepfad.");
         if (std::find(ports.begin(), ports.begin() + long(i), ports[i]) != ports.begin() + long(i))
             return Usage("--port: \"" + ports[i] + "\" ist zweimal angegeben.");
@@ -180,7 +199,8 @@ int Run(const std::vector<std::string>& arguments) {
             return Usage("--" + option->get_lnames().front() + ": \"\" ist kein Dateiname.");
     // One device under two names would be opened twice: one run fails "busy", and both write
     // into the log.
-    const PortLookup lookup = iniPath ? PortsSectionLookup(*iniPath) : PortLookup{};
+    const PortLookup lookup =
+        choice.portsFile ? PortsSectionLookup(*choice.portsFile) : PortLookup{};
     if (const auto same = FirstSameDevice(ports, lookup))
         return Usage("--port: \"" + ports[same->first] + "\" und \"" + ports[same->second] +
                      "\" sind dieselbe Schnittstelle.");
