@@ -9,6 +9,7 @@
 #include "PortResolver.h"
 #include "PortSettings.h"
 #include "ProfileFile.h"
+#include "SerialPortList.h"
 #include "UsageText.h"
 #include "UserFolder.h"
 
@@ -123,9 +124,11 @@ int Run(const std::vector<std::string>& arguments) {
     app.set_version_flag("--version", std::string("morvik2-flash ") + MORVIK2_VERSION,
                          "Version zeigen und beenden");
     app.add_option("-p,--port", ports,
-                   "COM1 bis COM" + std::to_string(MaxComNumber) + " oder ein Gerätepfad; bis zu " +
+                   "COM1 bis COM" + std::to_string(MaxComNumber) +
+                       ", ein Gerätepfad oder der USB-Adapter usb:VID:PID[:SERIENNUMMER], "
+                       "usb:VID:PID:* für alle solchen; bis zu " +
                        std::to_string(MaxGangPorts) +
-                       "-mal für ebenso viele Geräte zugleich; ohne --port: siehe unten")
+                       " Ports für ebenso viele Geräte zugleich; ohne --port: siehe unten")
         ->type_name("PORT")
         ->allow_extra_args(false);
     CLI::Option* fileOption = app.add_option("-f,--file", file, "Firmware-Datei")
@@ -182,17 +185,30 @@ int Run(const std::vector<std::string>& arguments) {
     }
     const char* environment = std::getenv(portVariable);
     const PortChoice choice = ChoosePorts(ports, environment ? environment : "", settings);
-    ports = choice.ports;
+    const std::vector<std::string>& names = choice.ports;
     const std::string source = choice.source == PortSource::Environment ? portVariable : "--port";
-    if (ports.size() > MaxGangPorts)
-        return Usage("--port: höchstens " + std::to_string(MaxGangPorts) + " Ports, nicht " +
-                     std::to_string(ports.size()) + ".");
-    for (size_t i = 0; i < ports.size(); ++i) {
-        if (!IsPortName(ports[i]))
-            return Usage(source + ": \"" + Printable(ports[i]) + "\" ist weder COM1 bis COM" +
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (!IsPortName(names[i]) && !IsUsbPortName(names[i]))
+            return Usage(source + ": \"" + Printable(names[i]) + "\" ist weder COM1 bis COM" +
                          std::to_string(MaxComNumber) + " noch ein Gerätepfad.");
-        if (std::find(ports.begin(), ports.begin() + long(i), ports[i]) != ports.begin() + long(i))
-            return Usage("--port: \"" + ports[i] + "\" ist zweimal angegeben.");
+        if (std::find(names.begin(), names.begin() + long(i), names[i]) != names.begin() + long(i))
+            return Usage("--port: \"" + names[i] + "\" ist zweimal angegeben.");
+    }
+    const bool byUsbIdentity = std::any_of(names.begin(), names.end(), IsUsbPortName);
+    const PortRuns resolved = ResolvePortNames(
+        names, byUsbIdentity ? EnumerateSerialPorts() : std::vector<SerialPortInfo>{}, source);
+    if (!resolved.usageError.empty())
+        return Usage(resolved.usageError);
+    if (resolved.runs.size() > MaxGangPorts)
+        return Usage(source + ": höchstens " + std::to_string(MaxGangPorts) + " Ports, nicht " +
+                     std::to_string(resolved.runs.size()) + ".");
+    // Only runs with a device have a port to open, to compare or to keep output out of.
+    std::vector<const PortRun*> opened;
+    ports.clear();
+    for (const PortRun& run : resolved.runs) {
+        ports.push_back(run.port);
+        if (run.noDevice.empty())
+            opened.push_back(&run);
     }
     for (const auto& [option, path] : {std::pair{logOption, &logPath}, {traceOption, &tracePath}})
         if (option->count() > 0 && path->empty())
@@ -201,9 +217,12 @@ int Run(const std::vector<std::string>& arguments) {
     // into the log.
     const PortLookup lookup =
         choice.portsFile ? PortsSectionLookup(*choice.portsFile) : PortLookup{};
-    if (const auto same = FirstSameDevice(ports, lookup))
-        return Usage("--port: \"" + ports[same->first] + "\" und \"" + ports[same->second] +
-                     "\" sind dieselbe Schnittstelle.");
+    std::vector<std::string> openedPorts;
+    for (const PortRun* run : opened)
+        openedPorts.push_back(run->port);
+    if (const auto same = FirstSameDevice(openedPorts, lookup))
+        return Usage(source + ": \"" + opened[same->first]->givenAs + "\" und \"" +
+                     opened[same->second]->givenAs + "\" sind dieselbe Schnittstelle.");
 
     std::error_code fileError;
     const auto fileType = std::filesystem::status(std::filesystem::u8path(file), fileError).type();
@@ -218,7 +237,7 @@ int Run(const std::vector<std::string>& arguments) {
     }
 
     std::vector<std::string> portPaths;
-    for (const std::string& port : ports)
+    for (const std::string& port : openedPorts)
         portPaths.push_back(ResolvePortPath(port, lookup));
     for (const std::string* path : {&logPath, &tracePath})
         if (!path->empty() && IsForbiddenOutput(*path, file, portPaths))
@@ -243,6 +262,8 @@ int Run(const std::vector<std::string>& arguments) {
 
     FlashJob job;
     job.ports = ports;
+    for (const PortRun& run : resolved.runs)
+        job.noDevice.push_back(run.noDevice);
     job.lookup = lookup;
     if (searchTimeout > 0) // at most a day: far from what milliseconds can count
         job.searchTimeout =
