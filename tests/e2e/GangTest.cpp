@@ -214,6 +214,16 @@ TEST_F(Gang, UsbIdentitiesNameTheAdaptersAndEachRunIsItsDevice) {
     EXPECT_EQ(missing[0], "Kein USB-Adapter passt auf usb:0403:6001:MV2-7.");
     EXPECT_EQ(missing[1], "Vorhandene USB-Adapter:");
 
+    // More adapters than a gang takes: refused before any is opened.
+    const FakeSysfs many(dir.Path("many"));
+    for (int i = 0; i < 17; ++i)
+        many.UsbConverter("ttyUSB" + std::to_string(i), "1-" + std::to_string(i + 1),
+                          "FT232R USB UART", "S" + std::to_string(i));
+    Process tooMany({flash, "-p", "usb:0403:6001:*"}, dir.Path(), -1, {},
+                    {{}, -1, {"MORVIK2_SYSFS_ROOT=" + many.sys.string()}});
+    EXPECT_EQ(tooMany.Wait(), 64);
+    EXPECT_EQ(Lines(tooMany.Stderr())[0], "--port: höchstens 16 Ports, nicht 17.");
+
     // Resolved first, then compared: one device under its path and its USB identity.
     Process twice({flash, "-p", links[0], "-p", "usb:0403:6001:MV2-0"}, dir.Path(), -1, {}, sysfs);
     EXPECT_EQ(twice.Wait(), 64);
