@@ -84,14 +84,10 @@ void TMainForm::FormCreate() {
                  : std::string();
     SettingsFile = std::make_unique<ProfileFile>(
         settingsPath_ ? ProfileFile(*settingsPath_) : ProfileFile::Unavailable(SettingsFileName));
-    std::string& port = programmer_.Setup.Port;
-    port = settingsPath_ && FileExists(*settingsPath_)
-               ? SettingsFile->ReadString("Setup", "Port", "")
-               : "COM1";
-
-    // Only what names no port at all is replaced; a port that is missing now fails when opened.
-    if (!IsPortName(port))
-        port = PortNames().front();
+    // Only what names no port at all is passed over; a port that is missing now fails when
+    // opened.
+    programmer_.Setup.Port =
+        (settingsPath_ ? StoredPort(*settingsPath_) : std::nullopt).value_or(PortNames().front());
     ShowPorts();
 
     HexFileAvailable = FileExists(firmwareFile_);

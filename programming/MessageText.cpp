@@ -1,5 +1,6 @@
 #include "MessageText.h"
 
+#include <cstdio>
 #include <utility>
 
 std::string DisplayText(const std::string& message) {
@@ -48,13 +49,39 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
+std::string FailedExchangeText(const FailedExchange& failed) {
+    std::string text = "Fehlgeschlagen beim Endebefehl";
+    if (failed.line > 0) {
+        char address[8];
+        std::snprintf(address, sizeof address, "%04X", failed.address);
+        text = "Fehlgeschlagen bei Zeile " + std::to_string(failed.line) + ", Adresse " + address;
+    }
+    if (failed.reply.empty())
+        return text + ": keine Antwort";
+    text += ": Antwort";
+    for (const uint8_t byte : failed.reply) {
+        char pair[4];
+        std::snprintf(pair, sizeof pair, " %02X", byte);
+        text += pair;
+    }
+    return text;
+}
+
 std::string ExceptionText(const std::string& what) {
     if (!what.empty() && static_cast<unsigned char>(what.back()) > '.')
         return what + ".";
     return what;
 }
 
-std::string PortReason(const PortError& error) {
+std::string PortReason(const PortError& error, PortReasonFor shownBy) {
     const auto entry = PortFailureTexts.find(error.failure);
-    return entry == PortFailureTexts.end() ? std::string() : entry->second + error.detail;
+    if (entry == PortFailureTexts.end())
+        return error.reason;
+    const PortFailureText& texts = entry->second;
+    std::string text = shownBy == PortReasonFor::CommandLine && !texts.commandLine.empty()
+                           ? texts.commandLine
+                           : texts.window;
+    if (!error.detail.empty())
+        text.replace(text.size() - 1, 1, ": " + error.detail); // in place of the full stop
+    return text;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Protocol.h"
 #include "SerialPort.h"
 
 #include <map>
@@ -35,15 +36,36 @@ inline const std::string SetTimeoutsFailed = "Kommunikations Timeout konnte nich
 inline const std::string PurgeFailed = "Puffer konnte nicht gelöscht werden!";
 } // namespace MessageText
 
-// The German reason shown below a port message for each failure the program names itself, the
-// PortError's detail after it. Every other failure keeps the system's reason.
-inline const std::map<PortFailure, std::string> PortFailureTexts = {
-    {PortFailure::HeldByOtherProgram,
-     "Die Schnittstelle wird von einem anderen Programm benutzt: "},
+// Who shows a port's failure: the window, whose list holds the ports there are, or the
+// command-line tool, which has --list-ports for that.
+enum class PortReasonFor { Window, CommandLine };
+
+struct PortFailureText {
+    std::string window;
+    std::string commandLine; // empty: as the window's
 };
 
-// The reason from PortFailureTexts with the error's detail; empty where the table has none.
-std::string PortReason(const PortError& error);
+// The German reason shown below a port message for each failure the program names itself.
+// Every other failure is shown with the system's text.
+inline const std::map<PortFailure, PortFailureText> PortFailureTexts = {
+    {PortFailure::NoPermission,
+     {"Keine Berechtigung: den Benutzer in die Gruppe \"dialout\" aufnehmen (sudo usermod -aG "
+      "dialout $USER) und sich neu anmelden.",
+      ""}},
+    {PortFailure::HeldByOtherProgram,
+     {"Die Schnittstelle wird von einem anderen Programm benutzt.", ""}},
+    {PortFailure::NoSuchPort,
+     {"Diese Schnittstelle gibt es nicht; die Liste zeigt die vorhandenen.",
+      "Diese Schnittstelle gibt es nicht; `morvik2-flash --list-ports` zeigt die vorhandenen."}},
+};
+
+// The reason below a port message as `shownBy` shows it: the table's text, ending in the
+// error's detail where it has one ("…benutzt: NAME (PID)"), else the system's text.
+std::string PortReason(const PortError& error, PortReasonFor shownBy);
+
+// "Fehlgeschlagen bei Zeile 3, Adresse 0020: Antwort E4 E7", "Fehlgeschlagen beim Endebefehl:
+// keine Antwort".
+std::string FailedExchangeText(const FailedExchange& failed);
 
 // Messages write a line break as "\n\r"; shown, it is one line break.
 std::string DisplayText(const std::string& message);

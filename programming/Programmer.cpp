@@ -90,6 +90,7 @@ bool Programmer::Communication(uint8_t command, const std::string& line) {
             accepted = reply[0] == EndReply;
     }
     (void)port_.PurgeComm(PurgeAll);
+    lastReply_.assign(reply, reply + read.count);
     portGone_ = portGone_ || written.gone || read.gone;
     if (read.count == 0) {
         // An unplugged adapter is no silent device: the owner is to look at the cable.
@@ -144,12 +145,21 @@ bool Programmer::SendFile(const FirmwareFile& firmware) {
             continue;
         if (!Communication(WriteCommand, records[i])) {
             runOk = false;
+            const uint16_t address = uint16_t(HexPair(records[i], 3) << 8 | HexPair(records[i], 5));
+            failed_ = FailedExchange{i + 1, address, lastReply_};
         } else {
             ++recordsSent_;
             bytesSent_ += HexPair(records[i], 1);
         }
     }
     return runOk;
+}
+
+bool Programmer::EndTransfer() {
+    if (Communication(EndCommand, ""))
+        return true;
+    failed_ = FailedExchange{0, 0, lastReply_};
+    return false;
 }
 
 void Programmer::ResetPulse() {
@@ -203,6 +213,7 @@ void Programmer::Programing(const FirmwareFile& firmware) {
     StopRequested = false;
     portGone_ = false;
     outcome_ = RunOutcome::None;
+    failed_.reset();
     recordsSent_ = 0;
     bytesSent_ = 0;
 
@@ -236,7 +247,7 @@ void Programmer::Programing(const FirmwareFile& firmware) {
     }
 
     window_.SetStatus(StatusText::Writing);
-    if (SendFile(firmware) && Communication(EndCommand, "")) {
+    if (SendFile(firmware) && EndTransfer()) {
         // The device holds the whole file: a stop pressed from here on changes nothing.
         window_.SetProgress(100);
         window_.Beep();
@@ -247,6 +258,8 @@ void Programmer::Programing(const FirmwareFile& firmware) {
         window_.SetStatus(StatusText::WriteStopped);
         outcome_ = RunOutcome::Stopped;
     } else {
+        if (failed_ && !closing_)
+            window_.ShowFailedExchange(*failed_);
         WriteFailed(portGone_ ? RunOutcome::PortLost : RunOutcome::WriteError);
     }
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The settings record: the port the user chose, "COM1" to "COM16" (or, from the command
 // line, a device path).
@@ -82,6 +83,7 @@ private:
     void ResetPulse();
     RunOutcome Search();
     bool SendFile(const FirmwareFile& firmware);
+    bool EndTransfer();
     void ClosingPulse();
 
     WindowServices& window_;
@@ -89,6 +91,8 @@ private:
     bool closing_ = false;
     bool portGone_ = false;
     RunOutcome outcome_ = RunOutcome::None;
+    std::vector<uint8_t> lastReply_;       // of the last exchange
+    std::optional<FailedExchange> failed_; // the exchange that ended the transfer
     uint64_t recordsSent_ = 0;
     uint64_t bytesSent_ = 0;
 };

@@ -16,6 +16,14 @@ constexpr uint8_t EndReply = 0xED;
 constexpr size_t FrameBufferSize = 41;
 constexpr int MaxFrameDataBytes = 36;
 
+// The exchange that ended a failed transfer: a data record the device did not acknowledge, or
+// the end command; and what came back.
+struct FailedExchange {
+    uint64_t line = 0; // the record's line in the firmware file, from 1; 0: the end command
+    uint16_t address = 0;
+    std::vector<uint8_t> reply; // empty: no answer
+};
+
 // The value of the hexadecimal pair at zero-based index `pos` of `line`. Never reads past the
 // end; a bad second digit gives the first digit's value, a bad first digit gives 0.
 uint8_t HexPair(const std::string& line, size_t pos);

@@ -1,5 +1,6 @@
 #include "SerialPort.h"
 
+#include <cerrno>
 #include <thread>
 
 std::chrono::milliseconds ReadTotalLimit(const CommTimeouts& timeouts, size_t count) {
@@ -27,5 +28,32 @@ bool Win32ErrorMeansPortGone(uint32_t error) {
         return true;
     default:
         return false;
+    }
+}
+
+PortFailure PosixPortFailure(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return PortFailure::NoPermission;
+    case EBUSY: // also a lock that another program holds
+        return PortFailure::HeldByOtherProgram;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return PortFailure::NoSuchPort;
+    default:
+        return PortFailure::System;
+    }
+}
+
+PortFailure Win32PortFailure(uint32_t error) {
+    switch (error) {
+    case Win32Error::AccessDenied:
+        return PortFailure::HeldByOtherProgram;
+    case Win32Error::FileNotFound:
+        return PortFailure::NoSuchPort;
+    default:
+        return PortFailure::System;
     }
 }

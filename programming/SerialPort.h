@@ -33,6 +33,7 @@ void WaitOutFailedRead(std::chrono::steady_clock::time_point start, const CommTi
 // driver removed), by value, so that the rule is the same and tested on every platform. Any
 // other error is one failed exchange.
 namespace Win32Error {
+constexpr uint32_t FileNotFound = 2;
 constexpr uint32_t AccessDenied = 5;
 constexpr uint32_t InvalidHandle = 6;
 constexpr uint32_t BadCommand = 22;
@@ -62,8 +63,16 @@ struct IoResult {
 // but System has its German reason in PortFailureTexts (MessageText.h).
 enum class PortFailure {
     System,             // the system's reason says it
-    HeldByOtherProgram, // detail: the program that holds the port open, "NAME (PID)"
+    NoPermission,       // POSIX: the user may not open the device
+    HeldByOtherProgram, // detail, where known: the program that holds it open, "NAME (PID)"
+    NoSuchPort,
 };
+
+// The kind of a failure to open or set up a port, by the backend's error number: errno on
+// POSIX, GetLastError() on Windows, where access denied means that another program has the
+// port. By value, so that both rules are tested on every platform.
+PortFailure PosixPortFailure(int error);
+PortFailure Win32PortFailure(uint32_t error);
 
 // Why the last failing operation failed, for tools that can show more than the message box.
 struct PortError {

@@ -19,7 +19,9 @@ struct SerialPortInfo {
 };
 
 // The serial ports present now, in the platform's order: by COM number on Windows, by name
-// (numbers counted as numbers) on POSIX. Never throws for a system that says nothing.
+// (numbers counted as numbers) on POSIX. Never throws for a system that says nothing. On POSIX
+// the environment variable MORVIK2_SYSFS_ROOT names a made-up sysfs tree to read instead of
+// /sys, so that a process can be shown adapters the machine does not have.
 std::vector<SerialPortInfo> EnumerateSerialPorts();
 
 // POSIX: the same from a sysfs tree at `sysRoot` whose devices live under `devRoot`, so that a

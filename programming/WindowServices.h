@@ -20,11 +20,13 @@ public:
     virtual void WaitForPacingTimer() = 0;
     virtual void Beep() = 0;
 
-    // A port that could not be opened or set up. Tools that can say more than the message box
-    // override this; the window shows the message, and below it the reason where the program
-    // names one itself.
+    // A port that could not be opened or set up. The command-line tool overrides this; the
+    // window shows the message, and below it the reason.
     virtual void ShowPortError(const std::string& text, const PortError& detail) {
-        const std::string reason = PortReason(detail);
+        const std::string reason = PortReason(detail, PortReasonFor::Window);
         ShowMessage(reason.empty() ? text : text + "\n\r" + reason);
     }
+
+    // The exchange that ended a failed run, for tools that show it; the window does not.
+    virtual void ShowFailedExchange(const FailedExchange&) {}
 };

@@ -167,6 +167,7 @@ PosixSerialPort::~PosixSerialPort() {
 bool PosixSerialPort::Fail(int error) {
     lastError_.osError = error;
     lastError_.reason = std::strerror(error);
+    lastError_.failure = PosixPortFailure(error);
     return false;
 }
 
@@ -184,6 +185,8 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
     if (IsControllingTerminal(fd) || IsStandardStreamTerminal(fd)) {
         ::close(fd);
         Fail(EBUSY);
+        // No other program holds it: the reason is the program's own.
+        lastError_.failure = PortFailure::System;
         lastError_.reason =
             "ist das Terminal, in dem das Programm läuft, kein Anschluss zum Morvik 2";
         return false;
@@ -202,7 +205,6 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
         (void)flock(fd, LOCK_UN);
         ::close(fd);
         Fail(EBUSY);
-        lastError_.failure = PortFailure::HeldByOtherProgram;
         lastError_.detail = *holder;
         return false;
     }

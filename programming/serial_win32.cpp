@@ -5,7 +5,8 @@
 
 #include <windows.h>
 
-static_assert(Win32Error::AccessDenied == ERROR_ACCESS_DENIED &&
+static_assert(Win32Error::FileNotFound == ERROR_FILE_NOT_FOUND &&
+              Win32Error::AccessDenied == ERROR_ACCESS_DENIED &&
               Win32Error::InvalidHandle == ERROR_INVALID_HANDLE &&
               Win32Error::BadCommand == ERROR_BAD_COMMAND &&
               Win32Error::GenFailure == ERROR_GEN_FAILURE &&
@@ -123,6 +124,7 @@ private:
     bool Fail() {
         lastError_.osError = static_cast<int>(GetLastError());
         lastError_.reason = SystemErrorText(static_cast<DWORD>(lastError_.osError));
+        lastError_.failure = Win32PortFailure(static_cast<uint32_t>(lastError_.osError));
         return false;
     }
 

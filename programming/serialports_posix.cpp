@@ -4,6 +4,7 @@
 #include "SmallFile.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <system_error>
@@ -147,5 +148,6 @@ std::vector<SerialPortInfo> EnumerateSerialPorts(const std::string& sysRoot,
 }
 
 std::vector<SerialPortInfo> EnumerateSerialPorts() {
-    return EnumerateSerialPorts("/sys", "/dev");
+    const char* root = std::getenv("MORVIK2_SYSFS_ROOT");
+    return EnumerateSerialPorts(root && *root ? root : "/sys", "/dev");
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "SerialPort.h"
+#include "SerialPortList.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <utility>
@@ -18,3 +20,24 @@ bool SameDevice(const std::string& a, const std::string& b);
 // The first two of `ports` that lead to one device, as their indices.
 std::optional<std::pair<size_t, size_t>> FirstSameDevice(const std::vector<std::string>& ports,
                                                          const PortLookup& lookup);
+
+// A port named by its adapter's USB identity: "usb:VID:PID" (the one adapter with that vendor and
+// product ID), "usb:VID:PID:SERIAL" (and that serial number), "usb:VID:PID:*" (every such
+// adapter). VID and PID are hexadecimal, in either case.
+struct UsbPortName {
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    std::string serialNumber; // empty: any
+    bool every = false;
+};
+
+// Whether `port` is meant as a USB identity: it starts with "usb:".
+bool IsUsbPortName(const std::string& port);
+// Nothing for a name that starts with "usb:" but is none of the three forms.
+std::optional<UsbPortName> ParseUsbPortName(const std::string& port);
+
+// The adapters of `present` that `name` matches, in the order a gang takes them: by stable path
+// where every one has one (it does not change when they are plugged elsewhere), else by device
+// name as the enumeration orders them.
+std::vector<SerialPortInfo> MatchingAdapters(const UsbPortName& name,
+                                             const std::vector<SerialPortInfo>& present);

@@ -1,6 +1,7 @@
 #include "PortSettings.h"
 
 #include "ProfileFile.h"
+#include "UserFolder.h"
 
 #include <filesystem>
 #include <system_error>
@@ -32,4 +33,52 @@ PortLookup PortsSectionLookup(std::string iniPath) {
                 return std::nullopt;
             return path;
         };
+}
+
+std::optional<std::string> StoredPort(const std::string& iniPath) {
+    std::string port = ProfileFile(iniPath).ReadString("Setup", "Port", "");
+    if (!IsPortName(port))
+        return std::nullopt;
+    return port;
+}
+
+SettingsFiles FindSettingsFiles() {
+    SettingsFiles files;
+    files.workingDirectory = SettingsPathInWorkingDirectory();
+    const std::string folder = UserFolder();
+    if (!folder.empty())
+        files.userFolder = (std::filesystem::u8path(folder) / SettingsFileName).u8string();
+    return files;
+}
+
+namespace {
+
+bool IsThere(const std::optional<std::string>& path) {
+    std::error_code error;
+    return path && std::filesystem::is_regular_file(std::filesystem::u8path(*path), error);
+}
+
+} // namespace
+
+std::optional<std::string> PortsFileForGivenNames(const SettingsFiles& files) {
+    if (IsThere(files.workingDirectory))
+        return files.workingDirectory;
+    if (IsThere(files.userFolder))
+        return files.userFolder;
+    return std::nullopt;
+}
+
+PortChoice ChoosePorts(const std::vector<std::string>& given, const std::string& environment,
+                       const SettingsFiles& files) {
+    if (!given.empty())
+        return {given, PortSource::CommandLine, PortsFileForGivenNames(files)};
+    if (!environment.empty())
+        return {{environment}, PortSource::Environment, PortsFileForGivenNames(files)};
+    for (const auto& [file, source] :
+         {std::pair{&files.workingDirectory, PortSource::WorkingDirectory},
+          {&files.userFolder, PortSource::UserFolder}})
+        if (*file)
+            if (const std::optional<std::string> stored = StoredPort(**file))
+                return {{*stored}, source, *file};
+    return {{PortNames().front()}, PortSource::Default, PortsFileForGivenNames(files)};
 }

@@ -18,3 +18,36 @@ const std::vector<std::string>& PortNames();
 // Looks "COMn" up in section "Ports" of the settings file at `iniPath`, anew on every call,
 // so that an edit takes effect with the next run. The program never writes that section.
 PortLookup PortsSectionLookup(std::string iniPath);
+
+// The port that key Port of section [Setup] in the settings file at `iniPath` names, when it
+// names one (IsPortName); nothing for a missing file, a missing key or a value that names no
+// port, which the window and the command-line tool both pass over.
+std::optional<std::string> StoredPort(const std::string& iniPath);
+
+// The settings files a command-line run reads: the working directory's, and the per-user one
+// that the installed window keeps (UserFolder); nothing where there is no such place.
+struct SettingsFiles {
+    std::optional<std::string> workingDirectory;
+    std::optional<std::string> userFolder;
+};
+SettingsFiles FindSettingsFiles();
+
+// Which settings file maps the COMn names given on the command line or in MORVIK2_PORT: the
+// working directory's where there is one, else the per-user one where there is that.
+std::optional<std::string> PortsFileForGivenNames(const SettingsFiles& files);
+
+// Where the ports of a run come from, first to last.
+enum class PortSource { CommandLine, Environment, WorkingDirectory, UserFolder, Default };
+
+struct PortChoice {
+    std::vector<std::string> ports;
+    PortSource source = PortSource::Default;
+    std::optional<std::string> portsFile; // whose section [Ports] maps COMn
+};
+
+// The ports of a run, from the first of these that names one: `given` (--port), `environment`
+// (MORVIK2_PORT; empty counts as unset), the stored port of the working directory's settings
+// file, that of the per-user one, COM1. A stored port is mapped through its own file; every
+// other through PortsFileForGivenNames. The names are not checked here.
+PortChoice ChoosePorts(const std::vector<std::string>& given, const std::string& environment,
+                       const SettingsFiles& files);

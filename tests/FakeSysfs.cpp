@@ -33,10 +33,11 @@ void FakeSysfs::Driver(const fs::path& device, const std::string& name,
 }
 
 fs::path FakeSysfs::UsbConverter(const std::string& tty, const std::string& usbPort,
-                                 const std::string& product, const std::string& serial) const {
+                                 const std::string& product, const std::string& serial,
+                                 const std::string& usbId) const {
     const fs::path usb = sys / "devices" / "pci0000:00" / "0000:00:14.0" / "usb1" / usbPort;
-    Attribute(usb / "idVendor", "0403");
-    Attribute(usb / "idProduct", "6001");
+    Attribute(usb / "idVendor", usbId.substr(0, 4));
+    Attribute(usb / "idProduct", usbId.substr(5));
     Attribute(usb / "manufacturer", "FTDI");
     Attribute(usb / "product", product);
     Attribute(usb / "serial", serial);

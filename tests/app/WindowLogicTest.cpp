@@ -652,8 +652,8 @@ TEST_F(WindowLogicTest, FailuresAreShownAndTheWindowStaysUsable) {
 
     // Held open by another program: which one, below the message.
     view.boxes.clear();
-    port->failure = PortFailure::HeldByOtherProgram;
-    port->failureDetail = "ModemManager (812)";
+    port->error = {"", 16, "Device or resource busy", PortFailure::HeldByOtherProgram,
+                   "ModemManager (812)"};
     form->Button2Click();
     ASSERT_EQ(view.boxes.size(), 1u);
     EXPECT_EQ(view.boxes[0].text, "Schnittstelle konnte nicht geöffnet werden!\nDie Schnittstelle "

@@ -28,6 +28,15 @@ inline std::string HexFor(const std::string& data) {
     return IntelHex(0, std::vector<uint8_t>(data.begin(), data.end()), 16, "\n");
 }
 
+// In a shell: `mkdir gone && cd gone && rmdir "$PWD" && morvik2-flash ARGS`.
+inline std::vector<std::string> InDeletedDirectory(std::vector<std::string> args) {
+    std::vector<std::string> argv = {
+        "/bin/sh", "-c", "mkdir gone && cd gone && rmdir \"$PWD\" && exec \"$0\" \"$@\"",
+        MORVIK2_FLASH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
 class FlashEndToEnd : public ::testing::Test {
 protected:
     // Random firmware of our own, `size` bytes, in fw.bin.

@@ -97,7 +97,7 @@ TEST_F(FaultSuite, PortHeldByAnotherFlasherOrMissing) {
     auto lines = Lines(second->Stderr());
     ASSERT_EQ(lines.size(), 2u) << second->Stderr();
     EXPECT_EQ(lines[0], "Schnittstelle konnte nicht geöffnet werden!");
-    EXPECT_EQ(lines[1], Link() + ": Device or resource busy");
+    EXPECT_EQ(lines[1], Link() + ": Die Schnittstelle wird von einem anderen Programm benutzt.");
     EXPECT_EQ(second->Stdout(), "");
     first->Signal(SIGINT);
     EXPECT_EQ(first->Wait(10s), 2);
@@ -110,15 +110,15 @@ TEST_F(FaultSuite, PortHeldByAnotherFlasherOrMissing) {
         EXPECT_EQ(denied.Wait(), 3);
         EXPECT_EQ(denied.Stderr(),
                   "Schnittstelle konnte nicht geöffnet werden!\n" + Link() +
-                      ": Permission denied\nKeine Berechtigung: den Benutzer in die Gruppe "
-                      "\"dialout\" aufnehmen (sudo usermod -aG dialout $USER) und sich neu "
-                      "anmelden.\n");
+                      ": Keine Berechtigung: den Benutzer in die Gruppe \"dialout\" aufnehmen "
+                      "(sudo usermod -aG dialout $USER) und sich neu anmelden.\n");
     }
 
     Process missing({MORVIK2_FLASH, "--port", "/dev/ttyMorvik2DoesNotExist"}, dir.Path());
     EXPECT_EQ(missing.Wait(), 3);
     EXPECT_EQ(missing.Stderr(), "Schnittstelle konnte nicht geöffnet werden!\n"
-                                "/dev/ttyMorvik2DoesNotExist: No such file or directory\n");
+                                "/dev/ttyMorvik2DoesNotExist: Diese Schnittstelle gibt es "
+                                "nicht; `morvik2-flash --list-ports` zeigt die vorhandenen.\n");
 }
 
 } // namespace

@@ -83,14 +83,80 @@ TEST_F(FlashEndToEnd, PortsAboveCom16FromTheSettingsFileOrTheCommandLine) {
     }
 }
 
+// Without --port: MORVIK2_PORT, else the working directory's MV2.ini, else the one the installed
+// window keeps in the user's folder. Each names a port that is not there, so the run says which
+// one it took.
+TEST_F(FlashEndToEnd, WithoutPortTheEnvironmentOrTheUsersSettingsNameIt) {
+    dir.Write("Morvik2 update.QV", HexFor(MakeData(160)));
+    dir.MakeDirectory("data");
+    dir.MakeDirectory("data/morvik2");
+    dir.Write("data/morvik2/MV2.ini",
+              "[Setup]\r\nPort=COM4\r\n[Ports]\r\nCOM4=/dev/ttyMorvik2User\r\n");
+    const std::string userFolder = "XDG_DATA_HOME=" + dir.Path("data");
+    const std::string flash = MORVIK2_FLASH;
+    struct Case {
+        const char* what;
+        std::vector<std::string> argv;
+        std::vector<std::string> environment;
+        const char* workingDirectoryFile; // nullptr: none
+        int status;
+        std::string stderrLine; // the second, or the first for a usage error
+    };
+    const std::string missing =
+        ": Diese Schnittstelle gibt es nicht; `morvik2-flash --list-ports` zeigt die vorhandenen.";
+    const std::vector<Case> cases = {
+        {"MORVIK2_PORT before MV2.ini",
+         {flash},
+         {"MORVIK2_PORT=/dev/ttyMorvik2Env", userFolder},
+         "[Setup]\r\nPort=/dev/ttyMorvik2Here\r\n",
+         3,
+         "/dev/ttyMorvik2Env" + missing},
+        {"MORVIK2_PORT that names no port",
+         {flash},
+         {"MORVIK2_PORT=com3"},
+         nullptr,
+         64,
+         "MORVIK2_PORT: \"com3\" ist weder COM1 bis COM256 noch ein Gerätepfad."},
+        {"the per-user MV2.ini, empty MORVIK2_PORT",
+         {flash},
+         {"MORVIK2_PORT=", userFolder},
+         "[Ports]\r\nCOM4=/dev/ttyMorvik2Here\r\n",
+         3,
+         "/dev/ttyMorvik2User" + missing},
+        {"the per-user MV2.ini in a deleted working directory",
+         InDeletedDirectory({"--file", dir.Path("Morvik2 update.QV")}),
+         {userFolder},
+         nullptr,
+         3,
+         "/dev/ttyMorvik2User" + missing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::remove(dir.Path("MV2.ini").c_str());
+        if (c.workingDirectoryFile)
+            dir.Write("MV2.ini", c.workingDirectoryFile);
+        Process run(c.argv, dir.Path(), -1, {}, {{}, -1, c.environment});
+        EXPECT_EQ(run.Wait(), c.status);
+        const auto lines = Lines(run.Stderr());
+        ASSERT_GE(lines.size(), 2u) << run.Stderr();
+        EXPECT_EQ(lines[c.status == 64 ? 0 : 1], c.stderrLine);
+    }
+}
+
 TEST_F(FlashEndToEnd, DeviceFaultsEndWithTheirMessagesAndExitStatus) {
     struct Case {
         std::string fault;
         int status;
         std::string messages;
+        std::vector<std::string> options = {};
     };
     const std::vector<Case> cases = {
         {"silent@3", 1, "Verbindung Timeout!\nSchreibfehler!\n"},
+        // -v names the record the device refused, and its answer.
+        {"wrong@3",
+         1,
+         "Fehlgeschlagen bei Zeile 3, Adresse 0020: Antwort E4 E7\nSchreibfehler!\n",
+         {"-v"}},
         {"wrong@3", 1, "Schreibfehler!\n"},
         {"short@3", 1, "Schreibfehler!\n"},
         {"hangup@3", 3, "Verbindung zur Schnittstelle unterbrochen!\nSchreibfehler!\n"},
@@ -101,7 +167,7 @@ TEST_F(FlashEndToEnd, DeviceFaultsEndWithTheirMessagesAndExitStatus) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
         StartSimulator({"--fault", c.fault});
-        auto flash = Flash();
+        auto flash = Flash(c.options);
         EXPECT_EQ(flash->Wait(), c.status);
         EXPECT_EQ(flash->Stderr(), c.messages);
         auto statuses = Lines(flash->Stdout());

@@ -1,9 +1,11 @@
 // Production use of the real command-line flasher: several simulated devices at once, the run
 // log, JSON events, the wire trace, and the command line in German.
 #include "EndToEnd.h"
+#include "FakeSysfs.h"
 
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -169,6 +171,65 @@ TEST_F(Gang, SecondSignalLeavesEveryLineAsItWasFound) {
         ExpectLineAsBefore(links[i], before[i]);
         devices[i]->Signal(SIGCONT);
     }
+}
+
+// Adapters named by their USB identity, from a made-up sysfs whose two FTDI converters are the
+// simulated devices' pseudo-terminals: /dev/pts/N, for sysfs "pts!N".
+TEST_F(Gang, UsbIdentitiesNameTheAdaptersAndEachRunIsItsDevice) {
+    dir.Write("Morvik2 update.QV", HexFor(MakeData(160)));
+    StartDevices({{}, {}});
+    const FakeSysfs tree(dir.Path("fake"));
+    std::vector<std::string> ptys;
+    for (size_t i = 0; i < 2; ++i) {
+        ptys.push_back(std::filesystem::read_symlink(links[i]).string());
+        std::string tty = ptys[i].substr(5); // "pts/N"
+        tty[3] = '!';
+        tree.UsbConverter(tty, "1-" + std::to_string(i + 1), "FT232R USB UART",
+                          "MV2-" + std::to_string(i));
+    }
+    std::sort(ptys.begin(), ptys.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    const Inherited sysfs{{}, -1, {"MORVIK2_SYSFS_ROOT=" + tree.sys.string()}};
+    const std::string flash = MORVIK2_FLASH;
+
+    // Every matching adapter, in the order of their device names (there are no by-id links).
+    Process every({flash, "-p", "usb:0403:6001:*"}, dir.Path(), -1, {}, sysfs);
+    EXPECT_EQ(every.Wait(60s), 0) << every.Stderr();
+    for (const std::string& pty : ptys)
+        EXPECT_EQ(Of(every.Stdout(), pty), okStatuses) << pty;
+    const auto table = Lines(every.Stderr());
+    ASSERT_EQ(table.size(), 3u) << every.Stderr();
+    EXPECT_EQ(table[1].rfind(ptys[0], 0), 0u);
+    EXPECT_EQ(table[2].rfind(ptys[1], 0), 0u);
+
+    // A name that no adapter matches ends its own run alone.
+    Process one({flash, "-p", "usb:0403:6001:MV2-1", "-p", "usb:0403:6001:MV2-7"}, dir.Path(), -1,
+                {}, sysfs);
+    EXPECT_EQ(one.Wait(60s), 3);
+    const std::string second = std::filesystem::read_symlink(links[1]).string();
+    EXPECT_EQ(Of(one.Stdout(), second), okStatuses);
+    const auto missing = Of(one.Stderr(), "usb:0403:6001:MV2-7");
+    ASSERT_GE(missing.size(), 2u) << one.Stderr();
+    EXPECT_EQ(missing[0], "Kein USB-Adapter passt auf usb:0403:6001:MV2-7.");
+    EXPECT_EQ(missing[1], "Vorhandene USB-Adapter:");
+
+    // More adapters than a gang takes: refused before any is opened.
+    const FakeSysfs many(dir.Path("many"));
+    for (int i = 0; i < 17; ++i)
+        many.UsbConverter("ttyUSB" + std::to_string(i), "1-" + std::to_string(i + 1),
+                          "FT232R USB UART", "S" + std::to_string(i));
+    Process tooMany({flash, "-p", "usb:0403:6001:*"}, dir.Path(), -1, {},
+                    {{}, -1, {"MORVIK2_SYSFS_ROOT=" + many.sys.string()}});
+    EXPECT_EQ(tooMany.Wait(), 64);
+    EXPECT_EQ(Lines(tooMany.Stderr())[0], "--port: höchstens 16 Ports, nicht 17.");
+
+    // Resolved first, then compared: one device under its path and its USB identity.
+    Process twice({flash, "-p", links[0], "-p", "usb:0403:6001:MV2-0"}, dir.Path(), -1, {}, sysfs);
+    EXPECT_EQ(twice.Wait(), 64);
+    EXPECT_EQ(Lines(twice.Stderr())[0], "--port: \"" + links[0] +
+                                            "\" und \"usb:0403:6001:MV2-0\" sind dieselbe "
+                                            "Schnittstelle.");
 }
 
 TEST_F(Gang, TraceHoldsEveryByteOfTheWire) {

@@ -1,5 +1,6 @@
 #include "Process.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -37,6 +38,31 @@ Process::Process(const std::vector<std::string>& argv, const std::string& workDi
     const std::string tag = std::to_string(getpid()) + "-" + std::to_string(++counter);
     out_ = workDir + "/.out-" + tag;
     err_ = workDir + "/.err-" + tag;
+    // Made before the fork: the child may only call what is async-signal-safe.
+    std::vector<std::string> environment;
+    const auto set = [&](const std::string& entry, bool add = true) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        environment.erase(
+            std::remove_if(environment.begin(), environment.end(),
+                           [&](const std::string& e) { return e.rfind(name, 0) == 0; }),
+            environment.end());
+        if (add)
+            environment.push_back(entry);
+    };
+    for (char** entry = environ; *entry; ++entry)
+        environment.push_back(*entry);
+    set("MORVIK2_PORT=", false);
+    set("XDG_DATA_HOME=" + workDir + "/.no-user-folder");
+    for (const std::string& entry : inherited.environment)
+        set(entry);
+    std::vector<char*> envp;
+    for (const auto& e : environment)
+        envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
         if (chdir(workDir.c_str()) != 0)
@@ -62,11 +88,7 @@ Process::Process(const std::vector<std::string>& argv, const std::string& workDi
             const rlimit size{rlim_t(inherited.fileSizeLimit), rlim_t(inherited.fileSizeLimit)};
             setrlimit(RLIMIT_FSIZE, &size);
         }
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
+        execve(args[0], args.data(), envp.data());
         _exit(127);
     }
 }

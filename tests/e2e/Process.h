@@ -23,6 +23,10 @@ struct Outputs {
 struct Inherited {
     std::vector<int> ignoredSignals; // as under nohup
     long long fileSizeLimit = -1;    // bytes a file may grow to (ulimit -f); -1: no limit
+    // "NAME=VALUE" for the child's environment. Unless named here, it has no MORVIK2_PORT and a
+    // per-user folder that does not exist: what the test runner's user keeps there is not the
+    // test's.
+    std::vector<std::string> environment = {};
 };
 
 // A child program with its stdout and stderr in files (pipes could fill up and stall it).

@@ -94,15 +94,6 @@ TEST_F(ProcessHardening, ClosedStandardStreamsNeverBecomeThePort) {
     }
 }
 
-// In a shell: `mkdir gone && cd gone && rmdir "$PWD" && morvik2-flash ARGS`.
-std::vector<std::string> InDeletedDirectory(std::vector<std::string> args) {
-    std::vector<std::string> argv = {
-        "/bin/sh", "-c", "mkdir gone && cd gone && rmdir \"$PWD\" && exec \"$0\" \"$@\"",
-        MORVIK2_FLASH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return argv;
-}
-
 TEST_F(ProcessHardening, RefusedOptionsAndFileNamesEndWithTheirStatusAndMessage) {
     StartSimulator();
     dir.Write("Morvik2 update.QV", HexFor(MakeData(160)));

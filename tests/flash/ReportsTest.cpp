@@ -221,6 +221,89 @@ TEST(StopBeforeOpen, NoPortIsOpenedAndEveryReportSaysSo) {
     std::fclose(err);
 }
 
+// --port usb:VID:PID[:SERIAL] and usb:VID:PID:* on a made-up sysfs: three FTDI converters, a
+// CH340 and the PC's own UART. A gang is ordered by the adapters' stable paths (here their serial
+// numbers) where every one has one, else by device name.
+TEST(UsbPortNames, ResolveToTheAdaptersThatMatch) {
+    TempDir dir;
+    const FakeSysfs tree(dir.Path());
+    tree.UsbConverter("ttyUSB0", "1-1", "FT232R USB UART", "B2");
+    tree.UsbConverter("ttyUSB1", "1-2", "FT232R USB UART", "A1");
+    const fs::path c3 = tree.UsbConverter("ttyUSB10", "1-3", "FT232R USB UART", "C3");
+    tree.UsbConverter("ttyUSB2", "1-4", "USB Serial", "", "1a86:7523");
+    tree.PlainUart();
+    const auto dev = [&](const char* name) { return (tree.dev / name).string(); };
+    const std::vector<SerialPortInfo> present = tree.Ports();
+    const std::string list = "\nVorhandene USB-Adapter:\n  " + dev("ttyUSB0") +
+                             "  usb:0403:6001:B2  FT232R USB UART\n  " + dev("ttyUSB1") +
+                             "  usb:0403:6001:A1  FT232R USB UART\n  " + dev("ttyUSB2") +
+                             "  usb:1a86:7523  USB Serial\n  " + dev("ttyUSB10") +
+                             "  usb:0403:6001:C3  FT232R USB UART";
+    const std::string form =
+        "\" ist keine USB-Kennung: usb:VID:PID, usb:VID:PID:SERIENNUMMER oder usb:VID:PID:*.";
+    struct Case {
+        std::vector<std::string> names;
+        std::vector<std::string> ports; // the runs' ports
+        std::vector<std::string> noDevice;
+        std::string usageError;
+    };
+    const std::vector<Case> cases = {
+        {{"usb:0403:6001:A1"}, {dev("ttyUSB1")}, {""}, ""},
+        {{"usb:1A86:7523"}, {dev("ttyUSB2")}, {""}, ""}, // hex digits in either case
+        {{"usb:0403:6001:*"}, {dev("ttyUSB1"), dev("ttyUSB0"), dev("ttyUSB10")}, {"", "", ""}, ""},
+        {{"COM3", "usb:0403:6001:Z9", "usb:0403:6001:C3"},
+         {"COM3", "usb:0403:6001:Z9", dev("ttyUSB10")},
+         {"", "Kein USB-Adapter passt auf usb:0403:6001:Z9." + list, ""},
+         ""},
+        {{"usb:0403:6001"},
+         {},
+         {},
+         "--port: \"usb:0403:6001\" passt auf mehrere Adapter: " + dev("ttyUSB1") +
+             " (usb:0403:6001:A1), " + dev("ttyUSB0") + " (usb:0403:6001:B2), " + dev("ttyUSB10") +
+             " (usb:0403:6001:C3); die Seriennummer wählt einen, :* nimmt alle."},
+        {{"usb:0:0:*"}, {"usb:0:0:*"}, {"Kein USB-Adapter passt auf usb:0:0:*." + list}, ""},
+        {{"usb:0403"}, {}, {}, "--port: \"usb:0403" + form},
+        {{"usb:04g3:6001"}, {}, {}, "--port: \"usb:04g3:6001" + form},
+        {{"usb:10403:6001"}, {}, {}, "--port: \"usb:10403:6001" + form},
+        {{"usb:0403:6001:"}, {}, {}, "--port: \"usb:0403:6001:" + form},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.names.back());
+        const PortRuns resolved = ResolvePortNames(c.names, present, "--port");
+        EXPECT_EQ(resolved.usageError, c.usageError);
+        std::vector<std::string> ports, noDevice;
+        for (const PortRun& run : resolved.runs) {
+            ports.push_back(run.port);
+            noDevice.push_back(run.noDevice);
+        }
+        if (c.usageError.empty()) {
+            EXPECT_EQ(ports, c.ports);
+            EXPECT_EQ(noDevice, c.noDevice);
+        }
+    }
+
+    // One adapter without a stable path: the gang goes by device name.
+    fs::remove(c3);
+    std::vector<std::string> ports;
+    for (const PortRun& run : ResolvePortNames({"usb:0403:6001:*"}, tree.Ports(), "--port").runs)
+        ports.push_back(run.port);
+    EXPECT_EQ(ports, (std::vector<std::string>{dev("ttyUSB0"), dev("ttyUSB1"), dev("ttyUSB10")}));
+    // Windows reports COM ports with their USB identity: the same rules, and COMn to open.
+    std::vector<SerialPortInfo> com(2);
+    com[0].name = "COM3", com[1].name = "COM12";
+    com[0].vendorId = com[1].vendorId = 0x0403;
+    com[0].productId = com[1].productId = 0x6001;
+    com[0].serialNumber = "Y", com[1].serialNumber = "X";
+    ports.clear();
+    for (const PortRun& run : ResolvePortNames({"usb:0403:6001:*"}, com, "--port").runs)
+        ports.push_back(run.port);
+    EXPECT_EQ(ports, (std::vector<std::string>{"COM3", "COM12"}));
+    // Without any USB adapter the message says so.
+    EXPECT_EQ(
+        ResolvePortNames({"usb:0403:6001:*"}, {}, "MORVIK2_PORT").runs[0].noDevice,
+        "Kein USB-Adapter passt auf usb:0403:6001:*.\nEs ist kein USB-Adapter angeschlossen.");
+}
+
 // Windows names its ports COMn itself: nothing is mapped to them.
 TEST(PortList, ComPortsAreNeverMapped) {
     SerialPortInfo com;

@@ -31,8 +31,7 @@ public:
     std::vector<std::vector<uint8_t>> writes;
     int opens = 0, failedOpens = 0, closes = 0, opsWhileClosed = 0;
     std::string openedPath;
-    PortFailure failure = PortFailure::System; // what a failed step reports beyond the system
-    std::string failureDetail;
+    PortError error; // what a failed step reports; its path is the one opened
 
     bool Open(const std::string& devicePath) override;
     bool GetCommState() override { return Step(2, "GetCommState"); }
@@ -46,7 +45,9 @@ public:
     void CloseHandle() override;
     bool IsOpen() const override { return open_; }
     PortError LastError() const override {
-        return {openedPath, 2, "No such file or directory", failure, failureDetail};
+        PortError last = error;
+        last.devicePath = openedPath;
+        return last;
     }
 
     // Frames written with the write command, and how many sync and end bytes went out.

@@ -97,6 +97,7 @@ TEST(TracingSerialPort, FailuresAndSilenceShowWithTheirReason) {
     std::vector<std::string> trace;
     TracingSerialPort traced(port, [&](const std::string& line) { trace.push_back(line); });
     port.failStep = 1;
+    port.error = {"", 2, "No such file or directory", PortFailure::NoSuchPort, ""};
     EXPECT_FALSE(traced.Open("/dev/ttyUSB9"));
     ASSERT_EQ(trace.size(), 1u);
     EXPECT_EQ(trace[0], "open /dev/ttyUSB9: Fehler: No such file or directory");

@@ -620,6 +620,32 @@ sed 's/^/@@ log out /' /tmp/gang.log
 
 
 @driver.check(timeout=300, needs=["assets"])
+def gang_by_usb_identity():
+    """--port 'usb:0403:6001:*' finds the three FTDI adapters through the kernel's sysfs and
+    programs them as a gang, each run labelled with its device path, in the order of the device
+    names (the guest has no by-id links)."""
+    scenario = """wait_for /dev/ttyUSB0 /dev/ttyUSB1 /dev/ttyUSB2
+for tty in /sys/class/tty/ttyUSB*; do
+    echo "@@ serial-$(cat $tty/device/../../serial) /dev/${tty##*/}"
+done
+flash gang -p 'usb:0403:6001:*' --search-timeout 60 /fw/small.QV
+"""
+    devices = [Device(f"device{index}") for index in range(3)]
+    result = Guest(scenario, usb=devices).run()
+    expect_equal(result.exit("gang"), 0, f"exit status\n{result.report('gang')}")
+    paths = [f"/dev/ttyUSB{index}" for index in range(3)]
+    for path in paths:
+        expect(result.out("gang").count(f"[{path}] Alles OK !") == 1,
+               f"{path} did not end \"Alles OK !\":\n{result.report('gang')}")
+    rows = [line.split()[0] for line in result.err("gang")[1:]]
+    expect_equal(rows, paths, "the summary's ports")
+    for index, device in enumerate(devices):
+        port = result.results[f"serial-MV2-{index}"][0]
+        expect(device.holds("small"), f"the adapter MV2-{index} ({port}): the image differs")
+    return "usb:0403:6001:* programmed " + ", ".join(paths) + " in this order"
+
+
+@driver.check(timeout=300, needs=["assets"])
 def exclusive_open():
     """A second flasher on an adapter in use is refused, and the first one goes on undisturbed."""
     scenario = """wait_for /dev/ttyUSB0

@@ -60,6 +60,10 @@ OUR_PORTS = {"com7": "device", "com8": "silent", "com23": "device"}
 OPEN_FAILED = "Schnittstelle konnte nicht geöffnet werden!"
 NO_FIRMWARE = ["Keine hex Datei ausgewählt oder ", "Datei existiert nicht!"]
 FILE_DIALOG = "Update-Datei wählen"
+# What the window and the command-line tool say below it of a port Windows does not have.
+NO_SUCH_PORT = "Diese Schnittstelle gibt es nicht; die Liste zeigt die vorhandenen."
+NO_SUCH_PORT_HERE = ("Diese Schnittstelle gibt es nicht; `morvik2-flash --list-ports` zeigt die "
+                     "vorhandenen.")
 DESKTOP = r"HKCU\Control Panel\Desktop"
 
 
@@ -709,10 +713,11 @@ def flash_search_syncs():
 
 @driver.check(timeout=120, needs=["prefix"])
 def flash_no_device():
-    """COM9, which has no device: exit status 3 and the open failure message."""
+    """COM9, which has no device: exit status 3, the open failure message and the reason."""
     ran = flash("com9", "--port", "COM9", "--quiet", "--search-timeout", 10, seconds=60)
-    expect(ran.status == 3 and OPEN_FAILED in ran.err.split("\n"),
-           f"exit status {ran.status}, expected 3 and \"{OPEN_FAILED}\"\n{tail(ran.err)}")
+    expected = [OPEN_FAILED, rf"\\.\COM9: {NO_SUCH_PORT_HERE}"]
+    expect(ran.status == 3 and ran.err.split("\n") == expected,
+           f"exit status {ran.status}, expected 3 and {expected}\n{tail(ran.err)}")
     return "exit status 3, " + " ".join(ran.err.split("\n"))
 
 
@@ -958,7 +963,7 @@ def open_failure_box():
     """Programmieren on COM9, which has no device: the message box, once it is open."""
     keys("Tab", "Return")
     box = wait_box(60)
-    expect_equal(box, [CAPTION, OPEN_FAILED], "the message box on COM9")
+    expect_equal(box, [CAPTION, OPEN_FAILED, NO_SUCH_PORT], "the message box on COM9")
     return box
 
 
@@ -967,7 +972,7 @@ def window_open_failure_box():
     """The open failure on COM9 shows its message box, umlaut and caption as they should be."""
     with window("COM9"):
         open_failure_box()
-    return f'message box on COM9: "{OPEN_FAILED}", umlaut and caption as shown'
+    return f'message box on COM9: "{OPEN_FAILED}" and the reason, umlaut and caption as shown'
 
 
 @driver.check(timeout=300, needs=["prefix"])

@@ -25,8 +25,6 @@ bool EnableCursorMovement(std::FILE* stream);
 // then ends the program as it would have.
 void InstallStopSignals();
 int StopSignalCount();
-// How to get access to a port refused with `osError`, or nullptr.
-const char* PermissionHint(int osError);
 // The platform's serial port. On POSIX, while it is open, the second stop signal restores its
 // line setting, lowers DTR and RTS and lifts its exclusive flag before the process exits; this
 // holds for every port of a gang at once.

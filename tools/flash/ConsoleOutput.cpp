@@ -27,7 +27,9 @@ void ConsoleOutput::Write(std::FILE* stream, const std::string& text) {
 void ConsoleOutput::Erase() {
     if (shownLines_ == 0)
         return;
-    Write(err_, "\x1b[" + std::to_string(shownLines_) + "A\x1b[J");
+    // From column 0: the terminal's echo of Ctrl-C ("^C") has moved the cursor along the line
+    // below the block, and the erase would keep what stands left of it.
+    Write(err_, "\r\x1b[" + std::to_string(shownLines_) + "A\x1b[J");
     shownLines_ = 0;
 }
 

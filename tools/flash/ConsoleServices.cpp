@@ -120,12 +120,13 @@ void ConsoleServices::ShowMessage(const std::string& text) {
 }
 
 void ConsoleServices::ShowPortError(const std::string& text, const PortError& detail) {
-    const std::string reason = PortReason(detail);
-    std::string shown = DisplayText(text) + "\n" + detail.devicePath + ": " +
-                        (reason.empty() ? detail.reason : reason);
-    if (const char* hint = PermissionHint(detail.osError))
-        shown += std::string("\n") + hint;
-    ShowMessage(shown);
+    ShowMessage(DisplayText(text) + "\n" + detail.devicePath + ": " +
+                PortReason(detail, PortReasonFor::CommandLine));
+}
+
+void ConsoleServices::ShowFailedExchange(const FailedExchange& failed) {
+    if (style_.verbose)
+        ShowMessage(FailedExchangeText(failed));
 }
 
 void ConsoleServices::ProcessMessages() {

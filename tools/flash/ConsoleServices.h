@@ -20,6 +20,8 @@ struct ConsoleStyle {
     bool progress = false;
     // Events as JSON objects on stdout instead of the status texts.
     bool json = false;
+    // A failed run says which exchange ended it (-v).
+    bool verbose = false;
 };
 
 // The window's services for one run on the console: status texts on stdout, one per line and
@@ -42,6 +44,7 @@ public:
     void WaitForPacingTimer() override;
     void Beep() override;
     void ShowPortError(const std::string& text, const PortError& detail) override;
+    void ShowFailedExchange(const FailedExchange& failed) override;
 
     // The last status text shown, or empty.
     const std::string& LastStatus() const { return lastStatus_; }

@@ -36,7 +36,8 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
     report.port = job.ports[index];
     const bool gang = job.ports.size() > 1;
     const std::string label = gang ? "[" + Printable(report.port) + "] " : "";
-    ConsoleServices console(output, index, {report.port, label, job.progress, job.json});
+    ConsoleServices console(output, index,
+                            {report.port, label, job.progress, job.json, job.verbose});
     const std::unique_ptr<SerialPort> serial = CreateConsoleSerialPort(job.lookup);
     std::optional<TracingSerialPort> traced;
     if (job.trace)
@@ -53,9 +54,12 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
         console.Attach(run, firmware.DataBytes());
         // A Ctrl-C while the file was read: no reset pulse, the unit stays as it was.
         const bool stoppedBeforeOpen = job.stopRequested();
+        const std::string noDevice = index < job.noDevice.size() ? job.noDevice[index] : "";
         try {
             if (stoppedBeforeOpen)
                 console.ShowMessage(StoppedBeforeOpen);
+            else if (!noDevice.empty())
+                console.ShowMessage(noDevice);
             else
                 run.Programing(firmware);
         } catch (const std::exception& error) {
@@ -66,7 +70,9 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
         if (run.LastOutcome() == RunOutcome::SearchTimedOut && job.searchTimeout)
             console.ShowMessage(NoAnswerMessage(*job.searchTimeout));
 
-        report.exitStatus = stoppedBeforeOpen ? ExitStopped : ExitStatusFor(run.LastOutcome());
+        report.exitStatus = stoppedBeforeOpen   ? ExitStopped
+                            : !noDevice.empty() ? ExitPort
+                                                : ExitStatusFor(run.LastOutcome());
         report.records = run.RecordsSent();
         report.bytes = run.BytesSent();
         report.seconds = std::chrono::duration<double>(Clock::now() - start).count();

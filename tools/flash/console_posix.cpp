@@ -227,13 +227,6 @@ int StopSignalCount() {
     return stopSignals.load();
 }
 
-const char* PermissionHint(int osError) {
-    if (osError != EACCES && osError != EPERM)
-        return nullptr;
-    return "Keine Berechtigung: den Benutzer in die Gruppe \"dialout\" aufnehmen "
-           "(sudo usermod -aG dialout $USER) und sich neu anmelden.";
-}
-
 std::unique_ptr<SerialPort> CreateConsoleSerialPort(PortLookup lookup) {
     return std::make_unique<EmergencyRestoredPort>(std::move(lookup));
 }

@@ -56,10 +56,6 @@ int StopSignalCount() {
     return stopSignals.load();
 }
 
-const char* PermissionHint(int) {
-    return nullptr;
-}
-
 bool IsAttachedTerminal(const std::string& path, const std::string&) {
     return IsDeviceName(path);
 }

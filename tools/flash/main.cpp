@@ -9,12 +9,15 @@
 #include "PortResolver.h"
 #include "PortSettings.h"
 #include "ProfileFile.h"
+#include "SerialPortList.h"
 #include "UsageText.h"
+#include "UserFolder.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -29,6 +32,9 @@ namespace {
 
 // A day: enough for any bench, and far from what the clock can count.
 constexpr int maxSearchTimeout = 86400;
+
+// Names the port of every run without --port: a station's own default.
+const char* const portVariable = "MORVIK2_PORT";
 
 // 0 for no limit, otherwise finite seconds up to the maximum; NaN fails both comparisons.
 CLI::Validator SearchTimeoutRange() {
@@ -46,6 +52,23 @@ CLI::Validator SearchTimeoutRange() {
 
 void PrintFileProblem(const char* headline, const std::string& path, const std::error_code& error) {
     std::fprintf(stderr, "%s\n%s: %s\n", headline, path.c_str(), error.message().c_str());
+}
+
+// Which port a run takes without --port, as ChoosePorts has it.
+std::string PortOrderHelp() {
+    return std::string("Ohne --port gilt der erste Port aus:\n  ") + portVariable +
+           " (leer: nicht gesetzt)\n"
+           "  Port in MV2.ini im Arbeitsverzeichnis\n"
+           "  Port in MV2.ini im Benutzerordner (" +
+           UserFolderRule() +
+           ")\n"
+           "  COM1\n"
+           "Eine MV2.ini, deren Port fehlt oder keinen Port nennt, wird übergangen.\n"
+           "COMn gilt nach Abschnitt [Ports] der MV2.ini, aus der er stammt; ein Port aus --port "
+           "oder\n" +
+           portVariable +
+           " nach der im Arbeitsverzeichnis, wenn es sie gibt, sonst der im "
+           "Benutzerordner.";
 }
 
 int Usage(const std::string& text) {
@@ -92,6 +115,7 @@ int Run(const std::vector<std::string>& arguments) {
     std::string logPath, tracePath;
     bool json = false;
     bool listPorts = false;
+    bool verbose = false;
 
     CLI::App app{"Schreibt neue Firmware in einen Morvik 2 (Intel-HEX-Datei über die serielle "
                  "Schnittstelle), mit mehreren Ports in ebenso viele Geräte zugleich."};
@@ -99,14 +123,14 @@ int Run(const std::vector<std::string>& arguments) {
     app.name("morvik2-flash");
     app.set_version_flag("--version", std::string("morvik2-flash ") + MORVIK2_VERSION,
                          "Version zeigen und beenden");
-    CLI::Option* portOption =
-        app.add_option("-p,--port", ports,
-                       "COM1 bis COM" + std::to_string(MaxComNumber) +
-                           " oder ein Gerätepfad; bis zu " + std::to_string(MaxGangPorts) +
-                           "-mal für ebenso viele Geräte zugleich; sonst Port aus MV2.ini, "
-                           "sonst COM1")
-            ->type_name("PORT")
-            ->allow_extra_args(false);
+    app.add_option("-p,--port", ports,
+                   "COM1 bis COM" + std::to_string(MaxComNumber) +
+                       ", ein Gerätepfad oder der USB-Adapter usb:VID:PID[:SERIENNUMMER], "
+                       "usb:VID:PID:* für alle solchen; bis zu " +
+                       std::to_string(MaxGangPorts) +
+                       " Ports für ebenso viele Geräte zugleich; ohne --port: siehe unten")
+        ->type_name("PORT")
+        ->allow_extra_args(false);
     CLI::Option* fileOption = app.add_option("-f,--file", file, "Firmware-Datei")
                                   ->type_name("DATEI")
                                   ->capture_default_str();
@@ -119,6 +143,9 @@ int Run(const std::vector<std::string>& arguments) {
         ->check(SearchTimeoutRange())
         ->capture_default_str();
     app.add_flag("--quiet", quiet, "Keine Fortschrittsanzeige, kein Hinweis, keine Schlusszeile");
+    app.add_flag("-v,--verbose", verbose,
+                 "Bei einem Fehlschlag eine Zeile mehr: Zeile und Adresse des Datensatzes (oder "
+                 "der Endebefehl), den das Gerät nicht bestätigt hat, und seine Antwort");
     CLI::Option* logOption =
         app.add_option("--log", logPath,
                        "Run-Log: hängt je Gerät eine Zeile JSON an die Datei an (Zeit, Rechner, "
@@ -133,7 +160,7 @@ int Run(const std::vector<std::string>& arguments) {
             ->type_name("DATEI");
     app.add_flag("--list-ports", listPorts,
                  "Alle seriellen Schnittstellen zeigen (mit --json als JSON) und beenden");
-    app.footer(ExitStatusHelp);
+    app.footer(PortOrderHelp() + "\n\n" + ExitStatusHelp);
 
     std::vector<const char*> argv;
     for (const std::string& argument : arguments)
@@ -146,40 +173,56 @@ int Run(const std::vector<std::string>& arguments) {
         return Usage(GermanUsageError(error));
     }
 
-    // Without a working directory there is no settings file: COM1, no [Ports] mapping.
-    const std::optional<std::string> iniPath = SettingsPathInWorkingDirectory();
+    // Without a working directory only the per-user settings file is read.
+    const SettingsFiles settings = FindSettingsFiles();
     if (listPorts)
-        return ListPorts(iniPath, json);
+        return ListPorts(PortsFileForGivenNames(settings), json);
 
     if (positionalOption->count() > 0) {
         if (fileOption->count() > 0)
             return Usage("Die Firmware-Datei ist zweimal angegeben: mit --file und als Argument.");
         file = positionalFile;
     }
-    if (portOption->count() == 0) {
-        // As the window does: a stored value that names no port falls back to COM1.
-        std::string stored = iniPath ? ProfileFile(*iniPath).ReadString("Setup", "Port", "") : "";
-        ports = {IsPortName(stored) ? stored : "COM1"};
-    }
-    if (ports.size() > MaxGangPorts)
-        return Usage("--port: höchstens " + std::to_string(MaxGangPorts) + " Ports, nicht " +
-                     std::to_string(ports.size()) + ".");
-    for (size_t i = 0; i < ports.size(); ++i) {
-        if (!IsPortName(ports[i]))
-            return Usage("--port: \"" + Printable(ports[i]) + "\" ist weder COM1 bis COM" +
+    const char* environment = std::getenv(portVariable);
+    const PortChoice choice = ChoosePorts(ports, environment ? environment : "", settings);
+    const std::vector<std::string>& names = choice.ports;
+    const std::string source = choice.source == PortSource::Environment ? portVariable : "--port";
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (!IsPortName(names[i]) && !IsUsbPortName(names[i]))
+            return Usage(source + ": \"" + Printable(names[i]) + "\" ist weder COM1 bis COM" +
                          std::to_string(MaxComNumber) + " noch ein Gerätepfad.");
-        if (std::find(ports.begin(), ports.begin() + long(i), ports[i]) != ports.begin() + long(i))
-            return Usage("--port: \"" + ports[i] + "\" ist zweimal angegeben.");
+        if (std::find(names.begin(), names.begin() + long(i), names[i]) != names.begin() + long(i))
+            return Usage("--port: \"" + names[i] + "\" ist zweimal angegeben.");
+    }
+    const bool byUsbIdentity = std::any_of(names.begin(), names.end(), IsUsbPortName);
+    const PortRuns resolved = ResolvePortNames(
+        names, byUsbIdentity ? EnumerateSerialPorts() : std::vector<SerialPortInfo>{}, source);
+    if (!resolved.usageError.empty())
+        return Usage(resolved.usageError);
+    if (resolved.runs.size() > MaxGangPorts)
+        return Usage(source + ": höchstens " + std::to_string(MaxGangPorts) + " Ports, nicht " +
+                     std::to_string(resolved.runs.size()) + ".");
+    // Only runs with a device have a port to open, to compare or to keep output out of.
+    std::vector<const PortRun*> opened;
+    ports.clear();
+    for (const PortRun& run : resolved.runs) {
+        ports.push_back(run.port);
+        if (run.noDevice.empty())
+            opened.push_back(&run);
     }
     for (const auto& [option, path] : {std::pair{logOption, &logPath}, {traceOption, &tracePath}})
         if (option->count() > 0 && path->empty())
             return Usage("--" + option->get_lnames().front() + ": \"\" ist kein Dateiname.");
     // One device under two names would be opened twice: one run fails "busy", and both write
     // into the log.
-    const PortLookup lookup = iniPath ? PortsSectionLookup(*iniPath) : PortLookup{};
-    if (const auto same = FirstSameDevice(ports, lookup))
-        return Usage("--port: \"" + ports[same->first] + "\" und \"" + ports[same->second] +
-                     "\" sind dieselbe Schnittstelle.");
+    const PortLookup lookup =
+        choice.portsFile ? PortsSectionLookup(*choice.portsFile) : PortLookup{};
+    std::vector<std::string> openedPorts;
+    for (const PortRun* run : opened)
+        openedPorts.push_back(run->port);
+    if (const auto same = FirstSameDevice(openedPorts, lookup))
+        return Usage(source + ": \"" + opened[same->first]->givenAs + "\" und \"" +
+                     opened[same->second]->givenAs + "\" sind dieselbe Schnittstelle.");
 
     std::error_code fileError;
     const auto fileType = std::filesystem::status(std::filesystem::u8path(file), fileError).type();
@@ -194,7 +237,7 @@ int Run(const std::vector<std::string>& arguments) {
     }
 
     std::vector<std::string> portPaths;
-    for (const std::string& port : ports)
+    for (const std::string& port : openedPorts)
         portPaths.push_back(ResolvePortPath(port, lookup));
     for (const std::string* path : {&logPath, &tracePath})
         if (!path->empty() && IsForbiddenOutput(*path, file, portPaths))
@@ -219,12 +262,15 @@ int Run(const std::vector<std::string>& arguments) {
 
     FlashJob job;
     job.ports = ports;
+    for (const PortRun& run : resolved.runs)
+        job.noDevice.push_back(run.noDevice);
     job.lookup = lookup;
     if (searchTimeout > 0) // at most a day: far from what milliseconds can count
         job.searchTimeout =
             std::chrono::milliseconds(static_cast<long long>(std::ceil(searchTimeout * 1000)));
     job.progress = !quiet && EnableCursorMovement(stderr);
     job.json = json;
+    job.verbose = verbose;
     job.log = log.get();
     job.logContext = {HostName(), std::filesystem::u8path(file).filename().u8string(),
                       firmware->Sha256()};
