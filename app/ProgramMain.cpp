@@ -4,20 +4,6 @@
 
 #include <QApplication>
 #include <cstdio>
-#include <cstdlib>
-
-namespace {
-
-// The ports the system reports; scripts/screenshot names a made-up sysfs tree instead, so that
-// its picture shows an adapter on a machine that has none.
-TMainForm::PortEnumeration Ports() {
-    const char* sysRoot = std::getenv("MORVIK2_SYSFS_ROOT");
-    if (!sysRoot || !*sysRoot)
-        return {};
-    return [root = std::string(sysRoot)] { return EnumerateSerialPorts(root, "/dev"); };
-}
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     const WindowCommandLine line = ParseWindowCommandLine({argv + 1, argv + argc});
@@ -46,7 +32,7 @@ int main(int argc, char* argv[]) {
     // The window decides when the program ends: not before a run has unwound.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    QtMainView window(nullptr, Ports());
+    QtMainView window;
     QObject::connect(&window, &QtMainView::ProgramEnds, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     if (!line.file.empty())
