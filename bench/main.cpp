@@ -4,7 +4,7 @@
 #include "Programmer.h"
 #include "Protocol.h"
 #include "PtyDevice.h"
-#include "SerialPosix.h"
+#include "PosixSerialPort.h"
 
 #include <algorithm>
 #include <chrono>

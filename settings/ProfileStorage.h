@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <string>
 
-// How the settings file is read and replaced on this platform: profile_posix.cpp or
-// profile_win32.cpp, chosen by CMake. Paths are as the user gave them; symbolic links are
+// How the settings file is read and replaced on this platform: posix/ProfileStorage_posix.cpp
+// or win32/ProfileStorage_win32.cpp, chosen by CMake. Paths are as the user gave them; symbolic links are
 // followed.
 namespace profile_storage {
 

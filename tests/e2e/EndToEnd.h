@@ -4,7 +4,7 @@
 #include "IntelHex.h"
 #include "Process.h"
 #include "ScopeExit.h"
-#include "SerialPosix.h"
+#include "PosixSerialPort.h"
 #include "TempDir.h"
 
 #include <chrono>

@@ -1,7 +1,7 @@
 // morvik2-flash against morvik2-sim on a pseudo-terminal: the real programs, the real POSIX
 // serial backend, firmware files made by real tools.
 #include "EndToEnd.h"
-#include "SerialPosix.h"
+#include "PosixSerialPort.h"
 
 #include <csignal>
 #include <filesystem>

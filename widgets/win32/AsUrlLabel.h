@@ -1,12 +1,11 @@
 #pragma once
 
+#include "LabelTypes.h"
+
 #include <windows.h>
 
 #include <functional>
 #include <string>
-
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
-enum TTextLayout { tlTop, tlCenter, tlBottom };
 
 // A label's font together with its text colour. Height in pixels, negative as in LOGFONT:
 // the character height without internal leading.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LabelTypes.h"
+
 #include <QColor>
 #include <QFont>
 #include <QLabel>
@@ -11,9 +13,6 @@
 class QEnterEvent;
 class QEvent;
 class QMouseEvent;
-
-enum TAlignment { taLeftJustify, taRightJustify, taCenter };
-enum TTextLayout { tlTop, tlCenter, tlBottom };
 
 // A label's font together with its text colour: a QFont carries no colour of its own.
 struct TLabelFont {

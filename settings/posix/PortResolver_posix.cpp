@@ -1,6 +1,6 @@
 #include "PortResolver.h"
 
-#include "SerialPosix.h"
+#include "PosixSerialPort.h"
 
 #include <filesystem>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 #include "Console.h"
 
-#include "SerialPosix.h"
+#include "PosixSerialPort.h"
 
 #include <atomic>
 #include <cerrno>

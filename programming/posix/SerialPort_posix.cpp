@@ -1,6 +1,6 @@
 // The serial link on POSIX systems: termios for the line setting, poll() on a steady-clock
 // deadline for the Win32 read and write time limits.
-#include "SerialPosix.h"
+#include "PosixSerialPort.h"
 #include "SmallFile.h"
 
 #include <algorithm>

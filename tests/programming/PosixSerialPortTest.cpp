@@ -1,5 +1,5 @@
 // The POSIX serial backend on a pseudo-terminal pair: the master side plays the device.
-#include "SerialPosix.h"
+#include "PosixSerialPort.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -30,7 +30,7 @@ double CpuMs() {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-class SerialPosixTest : public ::testing::Test {
+class PosixSerialPortTest : public ::testing::Test {
 protected:
     void SetUp() override {
         master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -62,7 +62,7 @@ protected:
     PosixSerialPort port;
 };
 
-TEST_F(SerialPosixTest, BytesTravelBothWaysUnchanged) {
+TEST_F(PosixSerialPortTest, BytesTravelBothWaysUnchanged) {
     const uint8_t frame[] = {0xE3, 0x00, 0x0A, 0x0D, 0x11, 0x13, 0xFF, 0x1A, 0x03};
     EXPECT_EQ(port.WriteFile(frame, sizeof frame).count, sizeof frame);
     uint8_t got[16];
@@ -76,7 +76,7 @@ TEST_F(SerialPosixTest, BytesTravelBothWaysUnchanged) {
     EXPECT_EQ(std::vector<uint8_t>(got, got + 4), (std::vector<uint8_t>{0xE7, 0x0D, 0x0A, 0x11}));
 }
 
-TEST_F(SerialPosixTest, SecondOpenIsRefusedWhileThePortIsHeld) {
+TEST_F(PosixSerialPortTest, SecondOpenIsRefusedWhileThePortIsHeld) {
     PosixSerialPort other;
     EXPECT_FALSE(other.Open(slave));
     EXPECT_EQ(other.LastError().devicePath, slave);
@@ -88,7 +88,7 @@ TEST_F(SerialPosixTest, SecondOpenIsRefusedWhileThePortIsHeld) {
 // A program that opened the port before, without a lock (a modem manager probing a new adapter),
 // would take the device's replies. The port is refused, naming that program, and left as it
 // was found: neither locked nor exclusive. Once the program has let go, it opens.
-TEST_F(SerialPosixTest, APortAnotherProgramHoldsIsRefusedNamingIt) {
+TEST_F(PosixSerialPortTest, APortAnotherProgramHoldsIsRefusedNamingIt) {
     port.CloseHandle();
     int ready[2], release[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -132,7 +132,7 @@ TEST_F(SerialPosixTest, APortAnotherProgramHoldsIsRefusedNamingIt) {
 }
 
 // Root ignores the exclusive flag; an ordinary user, who runs the tool, does not.
-TEST_F(SerialPosixTest, OrdinaryUsersAreKeptOutOnlyWhileThePortIsHeld) {
+TEST_F(PosixSerialPortTest, OrdinaryUsersAreKeptOutOnlyWhileThePortIsHeld) {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root to act as another user";
     ASSERT_EQ(chmod(slave.c_str(), 0666), 0);
@@ -153,7 +153,7 @@ TEST_F(SerialPosixTest, OrdinaryUsersAreKeptOutOnlyWhileThePortIsHeld) {
     EXPECT_TRUE(opensAsNobody());
 }
 
-TEST_F(SerialPosixTest, TotalLimitIsMultiplierTimesCountPlusConstant) {
+TEST_F(PosixSerialPortTest, TotalLimitIsMultiplierTimesCountPlusConstant) {
     Limits(0, 1, 100); // the search's one-byte read
     uint8_t b[2];
     auto start = Clock::now();
@@ -172,7 +172,7 @@ TEST_F(SerialPosixTest, TotalLimitIsMultiplierTimesCountPlusConstant) {
     EXPECT_LT(ms, 1000);
 }
 
-TEST_F(SerialPosixTest, IntervalLimitEndsAReplyThatStopsEarly) {
+TEST_F(PosixSerialPortTest, IntervalLimitEndsAReplyThatStopsEarly) {
     Limits(30, 100, 1000);
     std::thread device([&] {
         usleep(50000);
@@ -188,7 +188,7 @@ TEST_F(SerialPosixTest, IntervalLimitEndsAReplyThatStopsEarly) {
     EXPECT_LT(ms, 600); // not the 1200 ms total
 }
 
-TEST_F(SerialPosixTest, ReadReturnsAsSoonAsEverythingArrived) {
+TEST_F(PosixSerialPortTest, ReadReturnsAsSoonAsEverythingArrived) {
     Limits(50, 100, 1000);
     std::thread device([&] {
         usleep(10000);
@@ -205,7 +205,7 @@ TEST_F(SerialPosixTest, ReadReturnsAsSoonAsEverythingArrived) {
     EXPECT_LT(ms, 600); // not the 1200 ms total
 }
 
-TEST_F(SerialPosixTest, PurgeDropsPendingInput) {
+TEST_F(PosixSerialPortTest, PurgeDropsPendingInput) {
     DeviceSends({0xEB, 0xEB, 0xEB});
     usleep(20000);
     EXPECT_TRUE(port.PurgeComm(PurgeAll));
@@ -214,7 +214,7 @@ TEST_F(SerialPosixTest, PurgeDropsPendingInput) {
     EXPECT_EQ(port.ReadFile(b, 3).count, 0u);
 }
 
-TEST_F(SerialPosixTest, VanishedDeviceIsReportedAtOnceAndNeverSpins) {
+TEST_F(PosixSerialPortTest, VanishedDeviceIsReportedAtOnceAndNeverSpins) {
     Limits(0, 1, 100);
     close(master);
     master = -1;
@@ -232,7 +232,7 @@ TEST_F(SerialPosixTest, VanishedDeviceIsReportedAtOnceAndNeverSpins) {
     EXPECT_LT(CpuMs() - cpuBefore, 10000);
 }
 
-TEST_F(SerialPosixTest, HangupDuringAWaitEndsTheRead) {
+TEST_F(PosixSerialPortTest, HangupDuringAWaitEndsTheRead) {
     Limits(50, 100, 5000);
     std::thread unplug([&] {
         usleep(30000);
