@@ -38,10 +38,9 @@ InstallPackages() {
 # installer.
 BuildForWine() {
     InstallPackages wine64 || echo "the wine64 package could not be installed"
-    cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+    cmake --preset windows >/dev/null
     cmake --build build/windows --target morvik2-flash morvik2-update morvik2-inspect
-    cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DMORVIK2_TESTS=OFF >/dev/null
+    cmake --preset release >/dev/null
     cmake --build build/release --target morvik2-sim
     scripts/package installer >/dev/null
 }

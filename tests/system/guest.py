@@ -23,7 +23,7 @@ from harness import BUILD, SOURCE, CheckFailed, Driver, expect, expect_equal, ru
 driver = Driver("guest")
 work = driver.work
 CACHE = BUILD / "guest"  # downloads and the static build, kept between runs
-PROGRAMS = BUILD / "guest-programs"
+PROGRAMS = SOURCE / "build/guest-programs"  # the preset's tree
 MODULES = ["usb-common", "usbcore", "xhci-hcd", "xhci-pci", "usbserial", "ftdi_sio"]
 FIRMWARE = {"full": 0x10000, "medium": 0x4000, "small": 0x1000}  # bytes of each test file
 STATUS_LINES = ["Reset", "Suche nach Morvik 2.", "Schreibe Daten, bitte warten!", "Alles OK !"]
@@ -124,9 +124,7 @@ def assets():
         shutil.copy(unpacked / "bin/busybox", busybox)
         shutil.rmtree(unpacked)
     # Static: the guest has no C library. The sanitizers' build cannot be linked so.
-    run(["cmake", "-S", str(SOURCE), "-B", str(PROGRAMS), "-G", "Ninja",
-         "-DCMAKE_BUILD_TYPE=Release", "-DMORVIK2_TESTS=OFF", "-DCMAKE_EXE_LINKER_FLAGS=-static",
-         "-DCMAKE_DISABLE_FIND_PACKAGE_Qt6=ON"], 300, "cmake of the static programs")
+    run(["cmake", "--preset", "guest-programs"], 300, "cmake of the static programs", cwd=SOURCE)
     run(["cmake", "--build", str(PROGRAMS), "--target", "morvik2-flash", "morvik2-sim"], 1200,
         "build of the static programs")
 

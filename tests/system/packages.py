@@ -3,7 +3,7 @@ own checks, the desktop entry and the icons; then the Debian packages installed 
 as a user installs them (apt-get, without recommended packages), their programs run, the window
 started the way the menu starts it, and the packages purged again.
 
-    cmake -S tests/system -B build/integration && ctest --test-dir build/integration -L packages
+    cmake --preset integration && ctest --test-dir build/integration -L packages
 """
 
 import functools
