@@ -12,7 +12,6 @@
 #include <shobjidl.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -53,42 +52,6 @@ int ControlIdOf(const ControlEntry& entry) {
     return IdAsUrlLabel1;
 }
 
-bool SameFace(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
-               return std::towlower(static_cast<wint_t>(x)) ==
-                      std::towlower(static_cast<wint_t>(y));
-           });
-}
-
-HFONT MakeFont(const std::string& face, int height, bool bold) {
-    return CreateFontW(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, Widen(face).c_str());
-}
-
-// Whether the system has `face` itself rather than a substitute.
-bool Installed(HDC dc, HFONT font, const std::string& face) {
-    const HGDIOBJ old = SelectObject(dc, font);
-    wchar_t chosen[LF_FACESIZE] = {};
-    GetTextFaceW(dc, LF_FACESIZE, chosen);
-    SelectObject(dc, old);
-    return SameFace(chosen, Widen(face));
-}
-
-// Whether `text` fits the room it may grow into; trailing blanks take no ink.
-bool Fits(HDC dc, HFONT font, const ControlEntry& entry, int room) {
-    std::string text = entry.caption;
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    const std::wstring wide = Widen(text);
-    const HGDIOBJ old = SelectObject(dc, font);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-    SelectObject(dc, old);
-    return size.cx <= room;
-}
-
 } // namespace
 
 Win32MainView::Win32MainView(HINSTANCE instance, std::unique_ptr<SerialPort> port)
@@ -112,13 +75,6 @@ Win32MainView::~Win32MainView() {
         DestroyWindow(window_);
     if (application_)
         DestroyWindow(application_);
-    for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(boldFont_),
-                           static_cast<HGDIOBJ>(background_)})
-        if (object)
-            DeleteObject(object);
-    for (HICON icon : {bigIcon_, smallIcon_})
-        if (icon)
-            DestroyIcon(icon);
 }
 
 int Win32MainView::Scale(int value) const {
@@ -130,36 +86,13 @@ RECT Win32MainView::Bounds(const ControlEntry& entry) const {
             Scale(entry.top + entry.height)};
 }
 
-// "MS Sans Serif" where the system has it and it shows every label whole at this DPI (its
-// bitmap sizes need not match a scaled height), else the first similar face that does. Labels
-// size themselves to their text, as the table's widths did for "MS Sans Serif".
+// Labels size themselves to their text, as the table's widths did for "MS Sans Serif".
 void Win32MainView::ChooseFonts() {
-    std::vector<std::string> faces = {FontFace};
-    for (const char* face : SimilarFaces())
-        faces.push_back(face);
-    const HDC dc = GetDC(nullptr);
-    std::string firstInstalled;
-    for (const std::string& face : faces) {
-        const HFONT regular = MakeFont(face, Scale(FontPixelHeight), false);
-        const HFONT bold = MakeFont(face, Scale(FontPixelHeight), true);
-        bool fits = Installed(dc, regular, face);
-        if (fits && firstInstalled.empty())
-            firstInstalled = face;
-        for (const ControlEntry& entry : Controls())
-            if (fits && entry.kind == ControlKind::Label)
-                fits = Fits(dc, entry.bold ? bold : regular, entry, Scale(LabelRoom(entry)));
-        DeleteObject(regular);
-        DeleteObject(bold);
-        if (fits) {
-            fontFace_ = face;
-            break;
-        }
-    }
-    ReleaseDC(nullptr, dc);
-    if (fontFace_.empty())
-        fontFace_ = firstInstalled.empty() ? std::string(FontFace) : firstInstalled;
-    font_ = MakeFont(fontFace_, Scale(FontPixelHeight), false);
-    boldFont_ = MakeFont(fontFace_, Scale(FontPixelHeight), true);
+    std::vector<FixedText> labels;
+    for (const ControlEntry& entry : Controls())
+        if (entry.kind == ControlKind::Label)
+            labels.push_back({entry.caption, Scale(LabelRoom(entry)), entry.bold});
+    fonts_ = ChooseWindowFonts(Scale(FontPixelHeight), labels);
 }
 
 void Win32MainView::LoadBackground() {
@@ -181,7 +114,7 @@ void Win32MainView::LoadBackground() {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    background_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    background_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!background_)
         return;
     std::copy(image.pixels.begin(), image.pixels.end(), static_cast<std::uint32_t*>(bits));
@@ -190,18 +123,18 @@ void Win32MainView::LoadBackground() {
 }
 
 void Win32MainView::CreateWindows() {
-    bigIcon_ =
-        static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource), IMAGE_ICON,
-                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    smallIcon_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource),
-                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
+    bigIcon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource),
+                                                 IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                 GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource),
+                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), 0)));
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.hInstance = instance_;
-    windowClass.hIcon = bigIcon_;
-    windowClass.hIconSm = smallIcon_;
+    windowClass.hIcon = bigIcon_.get();
+    windowClass.hIconSm = smallIcon_.get();
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     windowClass.lpfnWndProc = ApplicationProc;
     windowClass.lpszClassName = ApplicationClass;
@@ -248,7 +181,8 @@ void Win32MainView::CreateControls() {
         return a->tabOrder < b->tabOrder;
     });
     for (const ControlEntry* entry : ordered)
-        SendMessageW(CreateControl(*entry), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SendMessageW(CreateControl(*entry), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(fonts_.regular.get()), FALSE);
     CreateLinkLabel(Control("AsUrlLabel1"));
     CreateStatusToolTip();
 }
@@ -335,7 +269,7 @@ void Win32MainView::CreateLinkLabel(const ControlEntry& entry) {
     link.SetHoverCaption(MakerUrlCaption());
     link.SetUrl(MakerUrl());
     TLabelFont normal;
-    normal.Name = fontFace_;
+    normal.Name = fonts_.face;
     normal.Height = -Scale(LinkFontPixelHeight);
     normal.Underline = true;
     normal.Color = RGB(0, 0, 255);
@@ -371,7 +305,7 @@ void Win32MainView::PaintBackground(HDC dc) {
                     width = MulDiv(backgroundWidth_, boxHeight, backgroundHeight_);
                 }
                 const HDC picture = CreateCompatibleDC(dc);
-                const HGDIOBJ old = SelectObject(picture, background_);
+                const HGDIOBJ old = SelectObject(picture, background_.get());
                 SetStretchBltMode(dc, HALFTONE);
                 SetBrushOrgEx(dc, 0, 0, nullptr);
                 StretchBlt(dc, box.left, box.top, width, height, picture, 0, 0, backgroundWidth_,
@@ -381,7 +315,7 @@ void Win32MainView::PaintBackground(HDC dc) {
             }
             break;
         case ControlKind::Label: {
-            const HGDIOBJ old = SelectObject(dc, entry.bold ? boldFont_ : font_);
+            const HGDIOBJ old = SelectObject(dc, (entry.bold ? fonts_.bold : fonts_.regular).get());
             const std::wstring text = Widen(entry.caption);
             DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
                       DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
@@ -482,7 +416,7 @@ void Win32MainView::SetPorts(const std::vector<std::string>& names) {
     SendMessageW(ComboBox2, CB_RESETCONTENT, 0, 0);
     // The open list is as wide as its longest entry; the closed box keeps its size.
     const HDC dc = GetDC(ComboBox2);
-    const HGDIOBJ old = SelectObject(dc, font_);
+    const HGDIOBJ old = SelectObject(dc, fonts_.regular.get());
     int widest = 0;
     for (const std::string& name : names) {
         const std::wstring text = Widen(name);

@@ -6,6 +6,7 @@
 #include "MainView.h"
 
 #include "AsUrlLabel.h"
+#include "WindowFont.h"
 #include <windows.h>
 
 #include <memory>
@@ -78,14 +79,12 @@ private:
     std::unique_ptr<TAsUrlLabel> AsUrlLabel1;
     HWND statusToolTip_ = nullptr;
     HWND lastFocus_ = nullptr;
-    HFONT font_ = nullptr;
-    HFONT boldFont_ = nullptr;
-    std::string fontFace_;
-    HBITMAP background_ = nullptr;
+    WindowFonts fonts_;
+    BitmapHandle background_;
     int backgroundWidth_ = 0;
     int backgroundHeight_ = 0;
-    HICON bigIcon_ = nullptr;
-    HICON smallIcon_ = nullptr;
+    IconHandle bigIcon_;
+    IconHandle smallIcon_;
     std::unique_ptr<TMainForm> form_;
     bool ended_ = false;
     int exitCode_ = 0;
