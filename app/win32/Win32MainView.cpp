@@ -598,39 +598,14 @@ LRESULT Win32MainView::HandleMain(UINT message, WPARAM wParam, LPARAM lParam) {
         // What lies behind a transparent child: the link label, the buttons' rounded corners.
         PaintBackground(reinterpret_cast<HDC>(wParam));
         return 0;
-    case WM_COMMAND: {
+    case WM_COMMAND:
         if (!form_)
             break;
-        const int id = LOWORD(wParam);
-        const int code = HIWORD(wParam);
-        if (id == IdButton2 && code == BN_CLICKED)
-            form_->Button2Click();
-        else if (id == IdButton3 && code == BN_CLICKED)
-            form_->Button3Click();
-        else if (id == IdComboBox2 && code == CBN_DROPDOWN)
-            form_->ComboBox2DropDown();
-        else if (id == IdComboBox2 && (code == CBN_SELCHANGE || code == CBN_SELENDOK))
-            // The same port chosen again counts as a change too: only SELENDOK tells of it.
-            form_->ComboBox2Change(static_cast<int>(SendMessageW(ComboBox2, CB_GETCURSEL, 0, 0)));
-        else if (id == IDOK) {
-            // Enter from the dialog manager: the focused button is the default one.
-            const HWND focus = GetFocus();
-            if (focus == Button2 || focus == Button3)
-                SendMessageW(focus, BM_CLICK, 0, 0);
-        }
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
-    }
-    case WM_DROPFILES: {
-        const auto drop = reinterpret_cast<HDROP>(wParam);
-        // One file at a time; the first of several would be a guess.
-        if (form_ && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
-            std::wstring file(DragQueryFileW(drop, 0, nullptr, 0) + 1, L'\0');
-            file.resize(DragQueryFileW(drop, 0, file.data(), static_cast<UINT>(file.size())));
-            form_->FileDropped(Narrow(file));
-        }
-        DragFinish(drop);
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
-    }
     case WM_TIMER:
         if (wParam == Timer1Id && form_) {
             form_->Timer1Timer();
@@ -638,31 +613,70 @@ LRESULT Win32MainView::HandleMain(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_ACTIVATE:
-        // A plain window forgets its focused control when it loses activation; a dialog does not.
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            RememberFocus();
-        } else {
-            SetFocus(lastFocus_ && IsWindowEnabled(lastFocus_) ? lastFocus_ : ComboBox2);
-        }
+        OnActivate(LOWORD(wParam) != WA_INACTIVE);
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xfff0) == SC_MINIMIZE) {
-            RememberFocus();
-            ShowWindow(window_, SW_HIDE);
-            ShowWindow(application_, SW_MINIMIZE);
+            OnMinimize();
             return 0;
         }
         break;
     case WM_CLOSE:
-        // Hidden, not destroyed: a run still on the stack keeps its timer and its controls.
-        if (form_ && form_->FormCloseQuery()) {
-            ShowWindow(window_, SW_HIDE);
-            ShowWindow(application_, SW_HIDE);
-            form_->FormClose();
-        }
+        OnClose();
         return 0;
     default:
         break;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void Win32MainView::OnCommand(int id, int code) {
+    if (id == IdButton2 && code == BN_CLICKED)
+        form_->Button2Click();
+    else if (id == IdButton3 && code == BN_CLICKED)
+        form_->Button3Click();
+    else if (id == IdComboBox2 && code == CBN_DROPDOWN)
+        form_->ComboBox2DropDown();
+    else if (id == IdComboBox2 && (code == CBN_SELCHANGE || code == CBN_SELENDOK))
+        // The same port chosen again counts as a change too: only SELENDOK tells of it.
+        form_->ComboBox2Change(static_cast<int>(SendMessageW(ComboBox2, CB_GETCURSEL, 0, 0)));
+    else if (id == IDOK) {
+        // Enter from the dialog manager: the focused button is the default one.
+        const HWND focus = GetFocus();
+        if (focus == Button2 || focus == Button3)
+            SendMessageW(focus, BM_CLICK, 0, 0);
+    }
+}
+
+void Win32MainView::OnDropFiles(HDROP drop) {
+    // One file at a time; the first of several would be a guess.
+    if (form_ && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+        std::wstring file(DragQueryFileW(drop, 0, nullptr, 0) + 1, L'\0');
+        file.resize(DragQueryFileW(drop, 0, file.data(), static_cast<UINT>(file.size())));
+        form_->FileDropped(Narrow(file));
+    }
+    DragFinish(drop);
+}
+
+// A plain window forgets its focused control when it loses activation; a dialog does not.
+void Win32MainView::OnActivate(bool active) {
+    if (active)
+        SetFocus(lastFocus_ && IsWindowEnabled(lastFocus_) ? lastFocus_ : ComboBox2);
+    else
+        RememberFocus();
+}
+
+void Win32MainView::OnMinimize() {
+    RememberFocus();
+    ShowWindow(window_, SW_HIDE);
+    ShowWindow(application_, SW_MINIMIZE);
+}
+
+// Hidden, not destroyed: a run still on the stack keeps its timer and its controls.
+void Win32MainView::OnClose() {
+    if (form_ && form_->FormCloseQuery()) {
+        ShowWindow(window_, SW_HIDE);
+        ShowWindow(application_, SW_HIDE);
+        form_->FormClose();
+    }
 }

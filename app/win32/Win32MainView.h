@@ -51,6 +51,11 @@ private:
                                             LPARAM lParam);
     LRESULT HandleMain(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleApplication(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCommand(int id, int code);
+    void OnDropFiles(HDROP drop);
+    void OnActivate(bool active);
+    void OnMinimize();
+    void OnClose();
     void CreateWindows();
     void CreateControls();
     HWND CreateControl(const ControlEntry& entry);
