@@ -33,9 +33,9 @@ constexpr int ClientHeight = 338;
 constexpr int FontPixelHeight = 11; // "MS Sans Serif", 8 point
 constexpr const char* FontFace = "MS Sans Serif";
 constexpr int LinkFontPixelHeight = 13;
-// Where "MS Sans Serif" is missing: the closest faces first, then narrower ones for systems
-// whose regular faces run wider than the fixed label boxes. The first that is installed and
-// shows every label whole serves.
+// Where "MS Sans Serif" is missing or a label does not fit in it: the closest faces first, then
+// narrower ones for systems whose regular faces run wider than the fixed label boxes. The
+// first that is installed and shows every label whole serves (ChooseFace).
 const std::vector<const char*>& SimilarFaces();
 constexpr int Timer1Interval = 250; // ms
 

@@ -1,9 +1,9 @@
 #include "ProfileFile.h"
 
 #include "ProfileStorage.h"
+#include "TextEncoding.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -95,164 +95,19 @@ std::optional<std::pair<size_t, size_t>> FindSection(const std::vector<std::stri
 // Settings files are small; anything larger is not one.
 constexpr size_t MaxFileSize = 1 << 20;
 
-// How the file stores its text. Without a byte-order mark it is 8-bit text, kept as it is;
-// otherwise the text is held as UTF-8 and written back in the file's own encoding.
-enum class Encoding { Plain, Utf8Bom, Utf16Le, Utf16Be };
-
-struct Content {
-    Encoding encoding = Encoding::Plain;
-    std::string text;
-};
-
-const std::string Utf8Bom = "\xEF\xBB\xBF";
-const std::string Utf16LeBom = "\xFF\xFE";
-const std::string Utf16BeBom = "\xFE\xFF";
-
-bool IsHighSurrogate(uint32_t c) {
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool IsLowSurrogate(uint32_t c) {
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-void AppendUtf8(std::string& text, uint32_t c) {
-    if (c < 0x80) {
-        text += char(c);
-    } else if (c < 0x800) {
-        text += char(0xC0 | c >> 6);
-        text += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        text += char(0xE0 | c >> 12);
-        text += char(0x80 | (c >> 6 & 0x3F));
-        text += char(0x80 | (c & 0x3F));
-    } else {
-        text += char(0xF0 | c >> 18);
-        text += char(0x80 | (c >> 12 & 0x3F));
-        text += char(0x80 | (c >> 6 & 0x3F));
-        text += char(0x80 | (c & 0x3F));
-    }
-}
-
-// A lone surrogate becomes the three bytes UTF-8 would give it if it allowed one, so that
-// every file decodes to a text that encodes back to the very same bytes.
-std::string FromUtf16(std::string_view bytes, bool bigEndian) {
-    const size_t count = bytes.size() / 2;
-    const auto unit = [&](size_t i) {
-        const uint32_t first = uint8_t(bytes[2 * i]), second = uint8_t(bytes[2 * i + 1]);
-        return bigEndian ? first << 8 | second : second << 8 | first;
-    };
-    std::string text;
-    text.reserve(bytes.size());
-    for (size_t i = 0; i < count; ++i) {
-        uint32_t c = unit(i);
-        if (IsHighSurrogate(c) && i + 1 < count && IsLowSurrogate(unit(i + 1)))
-            c = 0x10000 + ((c - 0xD800) << 10) + (unit(++i) - 0xDC00);
-        AppendUtf8(text, c);
-    }
-    return text;
-}
-
-// Empty for text that has no UTF-16 form: anything but UTF-8 with lone surrogates as
-// FromUtf16 writes them.
-std::optional<std::string> ToUtf16(std::string_view text, bool bigEndian) {
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    const auto put = [&](uint32_t unit) {
-        const char high = char(unit >> 8), low = char(unit & 0xFF);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    };
-    bool afterHighSurrogate = false;
-    for (size_t i = 0; i < text.size();) {
-        const uint8_t lead = uint8_t(text[i]);
-        size_t length = 1;
-        uint32_t c = lead;
-        uint8_t secondMin = 0x80, secondMax = 0xBF; // ruling out overlong and too large forms
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2, c = lead & 0x1F;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3, c = lead & 0x0F, secondMin = lead == 0xE0 ? 0xA0 : 0x80;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4, c = lead & 0x07;
-            secondMin = lead == 0xF0 ? 0x90 : 0x80;
-            secondMax = lead == 0xF4 ? 0x8F : 0xBF;
-        } else if (lead >= 0x80) {
-            return std::nullopt;
-        }
-        if (text.size() - i < length)
-            return std::nullopt;
-        for (size_t k = 1; k < length; ++k) {
-            const uint8_t next = uint8_t(text[i + k]);
-            if (next < (k == 1 ? secondMin : 0x80) || next > (k == 1 ? secondMax : 0xBF))
-                return std::nullopt;
-            c = c << 6 | (next & 0x3F);
-        }
-        i += length;
-        // Side by side they would be read back as one character.
-        if (afterHighSurrogate && IsLowSurrogate(c))
-            return std::nullopt;
-        afterHighSurrogate = IsHighSurrogate(c);
-        if (c >= 0x10000) {
-            put(0xD800 + ((c - 0x10000) >> 10));
-            put(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            put(c);
-        }
-    }
-    return bytes;
-}
-
-bool StartsWith(const std::string& bytes, const std::string& prefix) {
-    return bytes.compare(0, prefix.size(), prefix) == 0;
-}
-
-// Empty for UTF-16 with an odd number of bytes.
-std::optional<Content> Decode(const std::string& bytes) {
-    for (const bool bigEndian : {false, true}) {
-        if (!StartsWith(bytes, bigEndian ? Utf16BeBom : Utf16LeBom))
-            continue;
-        if (bytes.size() % 2 != 0)
-            return std::nullopt;
-        return Content{bigEndian ? Encoding::Utf16Be : Encoding::Utf16Le,
-                       FromUtf16(std::string_view(bytes).substr(2), bigEndian)};
-    }
-    if (StartsWith(bytes, Utf8Bom))
-        return Content{Encoding::Utf8Bom, bytes.substr(Utf8Bom.size())};
-    return Content{Encoding::Plain, bytes};
-}
-
-std::optional<std::string> Encode(const Content& content) {
-    switch (content.encoding) {
-    case Encoding::Plain:
-        return content.text;
-    case Encoding::Utf8Bom:
-        return Utf8Bom + content.text;
-    case Encoding::Utf16Le:
-    case Encoding::Utf16Be: {
-        const bool bigEndian = content.encoding == Encoding::Utf16Be;
-        auto bytes = ToUtf16(content.text, bigEndian);
-        if (bytes)
-            bytes->insert(0, bigEndian ? Utf16BeBom : Utf16LeBom);
-        return bytes;
-    }
-    }
-    return std::nullopt;
-}
-
 // A missing file is empty; empty when the file cannot be read: not a regular file (a
 // directory, a FIFO, a device), larger than MaxFileSize, or malformed.
-std::optional<Content> Load(const std::string& path) {
+std::optional<FileText> Load(const std::string& path) {
     std::string bytes;
     switch (profile_storage::ReadAll(path, MaxFileSize, bytes)) {
     case profile_storage::ReadResult::Missing:
-        return Content{};
+        return FileText{};
     case profile_storage::ReadResult::Unreadable:
         return std::nullopt;
     case profile_storage::ReadResult::Read:
         break;
     }
-    return Decode(bytes);
+    return DecodeText(bytes);
 }
 
 // New lines follow the file's first line end; a file without one gets the Windows default.
@@ -324,7 +179,7 @@ ProfileFile::ReadSectionValues(const std::string& section) const {
     std::vector<std::pair<std::string, std::string>> values;
     if (!available_)
         return values;
-    const auto lines = SplitLines(Load(path_).value_or(Content{}).text);
+    const auto lines = SplitLines(Load(path_).value_or(FileText{}).text);
     const auto range = FindSection(lines, section);
     if (!range)
         return values;
@@ -350,7 +205,7 @@ void ProfileFile::WriteString(const std::string& section, const std::string& key
     content->text.clear();
     for (const auto& line : lines)
         content->text += line;
-    const auto bytes = Encode(*content);
+    const auto bytes = EncodeText(*content);
     // A file grown past the limit would read as empty from then on.
     if (!bytes || bytes->size() > MaxFileSize)
         throw failure;

@@ -1,11 +1,12 @@
 #include "WindowFont.h"
 
-#include "ControlTable.h"
+#include "FaceChoice.h"
 
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QRect>
 #include <QStringList>
+#include <algorithm>
 
 namespace {
 
@@ -39,18 +40,14 @@ bool TextFits(const QFont& font, const FixedText& text) {
 
 QFont WindowFont(int pixelSize, const std::vector<FixedText>& texts) {
     const QStringList families = QFontDatabase::families();
-    if (Installed(families, "MS Sans Serif"))
-        return Face("MS Sans Serif", pixelSize);
-    std::vector<QFont> installed;
-    for (const char* family : SimilarFaces())
-        if (Installed(families, family))
-            installed.push_back(Face(family, pixelSize));
-    for (const QFont& font : installed) {
-        bool fits = true;
-        for (const FixedText& text : texts)
-            fits = fits && TextFits(font, text);
-        if (fits)
-            return font;
-    }
-    return installed.empty() ? Face(QString(), pixelSize) : installed.front();
+    const std::optional<std::string> face = ChooseFace(
+        [&](const std::string& family) {
+            return Installed(families, QString::fromStdString(family));
+        },
+        [&](const std::string& family) {
+            const QFont font = Face(QString::fromStdString(family), pixelSize);
+            return std::all_of(texts.begin(), texts.end(),
+                               [&](const FixedText& text) { return TextFits(font, text); });
+        });
+    return Face(face ? QString::fromStdString(*face) : QString(), pixelSize);
 }

@@ -15,7 +15,6 @@ struct FixedText {
 // Whether every pixel of `text` in `font` lies inside its box.
 bool TextFits(const QFont& font, const FixedText& text);
 
-// The window's font at pixel height `pixelSize`: "MS Sans Serif" where the system has it,
-// otherwise the first of a fixed list of similar sans faces that shows every one of `texts`
-// whole. The same fonts installed give the same choice.
+// The window's font at pixel height `pixelSize`, in the face ChooseFace takes when every one of
+// `texts` must show whole. The same fonts installed give the same choice.
 QFont WindowFont(int pixelSize, const std::vector<FixedText>& texts);

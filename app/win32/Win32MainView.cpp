@@ -12,7 +12,6 @@
 #include <shobjidl.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -53,42 +52,6 @@ int ControlIdOf(const ControlEntry& entry) {
     return IdAsUrlLabel1;
 }
 
-bool SameFace(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
-               return std::towlower(static_cast<wint_t>(x)) ==
-                      std::towlower(static_cast<wint_t>(y));
-           });
-}
-
-HFONT MakeFont(const std::string& face, int height, bool bold) {
-    return CreateFontW(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, Widen(face).c_str());
-}
-
-// Whether the system has `face` itself rather than a substitute.
-bool Installed(HDC dc, HFONT font, const std::string& face) {
-    const HGDIOBJ old = SelectObject(dc, font);
-    wchar_t chosen[LF_FACESIZE] = {};
-    GetTextFaceW(dc, LF_FACESIZE, chosen);
-    SelectObject(dc, old);
-    return SameFace(chosen, Widen(face));
-}
-
-// Whether `text` fits the room it may grow into; trailing blanks take no ink.
-bool Fits(HDC dc, HFONT font, const ControlEntry& entry, int room) {
-    std::string text = entry.caption;
-    while (!text.empty() && text.back() == ' ')
-        text.pop_back();
-    const std::wstring wide = Widen(text);
-    const HGDIOBJ old = SelectObject(dc, font);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
-    SelectObject(dc, old);
-    return size.cx <= room;
-}
-
 } // namespace
 
 Win32MainView::Win32MainView(HINSTANCE instance, std::unique_ptr<SerialPort> port)
@@ -112,13 +75,6 @@ Win32MainView::~Win32MainView() {
         DestroyWindow(window_);
     if (application_)
         DestroyWindow(application_);
-    for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(boldFont_),
-                           static_cast<HGDIOBJ>(background_)})
-        if (object)
-            DeleteObject(object);
-    for (HICON icon : {bigIcon_, smallIcon_})
-        if (icon)
-            DestroyIcon(icon);
 }
 
 int Win32MainView::Scale(int value) const {
@@ -130,36 +86,13 @@ RECT Win32MainView::Bounds(const ControlEntry& entry) const {
             Scale(entry.top + entry.height)};
 }
 
-// "MS Sans Serif" where the system has it and it shows every label whole at this DPI (its
-// bitmap sizes need not match a scaled height), else the first similar face that does. Labels
-// size themselves to their text, as the table's widths did for "MS Sans Serif".
+// Labels size themselves to their text, as the table's widths did for "MS Sans Serif".
 void Win32MainView::ChooseFonts() {
-    std::vector<std::string> faces = {FontFace};
-    for (const char* face : SimilarFaces())
-        faces.push_back(face);
-    const HDC dc = GetDC(nullptr);
-    std::string firstInstalled;
-    for (const std::string& face : faces) {
-        const HFONT regular = MakeFont(face, Scale(FontPixelHeight), false);
-        const HFONT bold = MakeFont(face, Scale(FontPixelHeight), true);
-        bool fits = Installed(dc, regular, face);
-        if (fits && firstInstalled.empty())
-            firstInstalled = face;
-        for (const ControlEntry& entry : Controls())
-            if (fits && entry.kind == ControlKind::Label)
-                fits = Fits(dc, entry.bold ? bold : regular, entry, Scale(LabelRoom(entry)));
-        DeleteObject(regular);
-        DeleteObject(bold);
-        if (fits) {
-            fontFace_ = face;
-            break;
-        }
-    }
-    ReleaseDC(nullptr, dc);
-    if (fontFace_.empty())
-        fontFace_ = firstInstalled.empty() ? std::string(FontFace) : firstInstalled;
-    font_ = MakeFont(fontFace_, Scale(FontPixelHeight), false);
-    boldFont_ = MakeFont(fontFace_, Scale(FontPixelHeight), true);
+    std::vector<FixedText> labels;
+    for (const ControlEntry& entry : Controls())
+        if (entry.kind == ControlKind::Label)
+            labels.push_back({entry.caption, Scale(LabelRoom(entry)), entry.bold});
+    fonts_ = ChooseWindowFonts(Scale(FontPixelHeight), labels);
 }
 
 void Win32MainView::LoadBackground() {
@@ -181,7 +114,7 @@ void Win32MainView::LoadBackground() {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    background_ = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    background_.reset(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!background_)
         return;
     std::copy(image.pixels.begin(), image.pixels.end(), static_cast<std::uint32_t*>(bits));
@@ -190,18 +123,18 @@ void Win32MainView::LoadBackground() {
 }
 
 void Win32MainView::CreateWindows() {
-    bigIcon_ =
-        static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource), IMAGE_ICON,
-                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
-    smallIcon_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource),
-                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
+    bigIcon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource),
+                                                 IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                                 GetSystemMetrics(SM_CYICON), 0)));
+    smallIcon_.reset(static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(IconResource),
+                                                   IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), 0)));
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.hInstance = instance_;
-    windowClass.hIcon = bigIcon_;
-    windowClass.hIconSm = smallIcon_;
+    windowClass.hIcon = bigIcon_.get();
+    windowClass.hIconSm = smallIcon_.get();
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     windowClass.lpfnWndProc = ApplicationProc;
     windowClass.lpszClassName = ApplicationClass;
@@ -248,7 +181,8 @@ void Win32MainView::CreateControls() {
         return a->tabOrder < b->tabOrder;
     });
     for (const ControlEntry* entry : ordered)
-        SendMessageW(CreateControl(*entry), WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SendMessageW(CreateControl(*entry), WM_SETFONT,
+                     reinterpret_cast<WPARAM>(fonts_.regular.get()), FALSE);
     CreateLinkLabel(Control("AsUrlLabel1"));
     CreateStatusToolTip();
 }
@@ -335,7 +269,7 @@ void Win32MainView::CreateLinkLabel(const ControlEntry& entry) {
     link.SetHoverCaption(MakerUrlCaption());
     link.SetUrl(MakerUrl());
     TLabelFont normal;
-    normal.Name = fontFace_;
+    normal.Name = fonts_.face;
     normal.Height = -Scale(LinkFontPixelHeight);
     normal.Underline = true;
     normal.Color = RGB(0, 0, 255);
@@ -371,7 +305,7 @@ void Win32MainView::PaintBackground(HDC dc) {
                     width = MulDiv(backgroundWidth_, boxHeight, backgroundHeight_);
                 }
                 const HDC picture = CreateCompatibleDC(dc);
-                const HGDIOBJ old = SelectObject(picture, background_);
+                const HGDIOBJ old = SelectObject(picture, background_.get());
                 SetStretchBltMode(dc, HALFTONE);
                 SetBrushOrgEx(dc, 0, 0, nullptr);
                 StretchBlt(dc, box.left, box.top, width, height, picture, 0, 0, backgroundWidth_,
@@ -381,7 +315,7 @@ void Win32MainView::PaintBackground(HDC dc) {
             }
             break;
         case ControlKind::Label: {
-            const HGDIOBJ old = SelectObject(dc, entry.bold ? boldFont_ : font_);
+            const HGDIOBJ old = SelectObject(dc, (entry.bold ? fonts_.bold : fonts_.regular).get());
             const std::wstring text = Widen(entry.caption);
             DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &box,
                       DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
@@ -482,7 +416,7 @@ void Win32MainView::SetPorts(const std::vector<std::string>& names) {
     SendMessageW(ComboBox2, CB_RESETCONTENT, 0, 0);
     // The open list is as wide as its longest entry; the closed box keeps its size.
     const HDC dc = GetDC(ComboBox2);
-    const HGDIOBJ old = SelectObject(dc, font_);
+    const HGDIOBJ old = SelectObject(dc, fonts_.regular.get());
     int widest = 0;
     for (const std::string& name : names) {
         const std::wstring text = Widen(name);
@@ -664,39 +598,14 @@ LRESULT Win32MainView::HandleMain(UINT message, WPARAM wParam, LPARAM lParam) {
         // What lies behind a transparent child: the link label, the buttons' rounded corners.
         PaintBackground(reinterpret_cast<HDC>(wParam));
         return 0;
-    case WM_COMMAND: {
+    case WM_COMMAND:
         if (!form_)
             break;
-        const int id = LOWORD(wParam);
-        const int code = HIWORD(wParam);
-        if (id == IdButton2 && code == BN_CLICKED)
-            form_->Button2Click();
-        else if (id == IdButton3 && code == BN_CLICKED)
-            form_->Button3Click();
-        else if (id == IdComboBox2 && code == CBN_DROPDOWN)
-            form_->ComboBox2DropDown();
-        else if (id == IdComboBox2 && (code == CBN_SELCHANGE || code == CBN_SELENDOK))
-            // The same port chosen again counts as a change too: only SELENDOK tells of it.
-            form_->ComboBox2Change(static_cast<int>(SendMessageW(ComboBox2, CB_GETCURSEL, 0, 0)));
-        else if (id == IDOK) {
-            // Enter from the dialog manager: the focused button is the default one.
-            const HWND focus = GetFocus();
-            if (focus == Button2 || focus == Button3)
-                SendMessageW(focus, BM_CLICK, 0, 0);
-        }
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
-    }
-    case WM_DROPFILES: {
-        const auto drop = reinterpret_cast<HDROP>(wParam);
-        // One file at a time; the first of several would be a guess.
-        if (form_ && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
-            std::wstring file(DragQueryFileW(drop, 0, nullptr, 0) + 1, L'\0');
-            file.resize(DragQueryFileW(drop, 0, file.data(), static_cast<UINT>(file.size())));
-            form_->FileDropped(Narrow(file));
-        }
-        DragFinish(drop);
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
-    }
     case WM_TIMER:
         if (wParam == Timer1Id && form_) {
             form_->Timer1Timer();
@@ -704,31 +613,70 @@ LRESULT Win32MainView::HandleMain(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_ACTIVATE:
-        // A plain window forgets its focused control when it loses activation; a dialog does not.
-        if (LOWORD(wParam) == WA_INACTIVE) {
-            RememberFocus();
-        } else {
-            SetFocus(lastFocus_ && IsWindowEnabled(lastFocus_) ? lastFocus_ : ComboBox2);
-        }
+        OnActivate(LOWORD(wParam) != WA_INACTIVE);
         return 0;
     case WM_SYSCOMMAND:
         if ((wParam & 0xfff0) == SC_MINIMIZE) {
-            RememberFocus();
-            ShowWindow(window_, SW_HIDE);
-            ShowWindow(application_, SW_MINIMIZE);
+            OnMinimize();
             return 0;
         }
         break;
     case WM_CLOSE:
-        // Hidden, not destroyed: a run still on the stack keeps its timer and its controls.
-        if (form_ && form_->FormCloseQuery()) {
-            ShowWindow(window_, SW_HIDE);
-            ShowWindow(application_, SW_HIDE);
-            form_->FormClose();
-        }
+        OnClose();
         return 0;
     default:
         break;
     }
     return DefWindowProcW(window_, message, wParam, lParam);
+}
+
+void Win32MainView::OnCommand(int id, int code) {
+    if (id == IdButton2 && code == BN_CLICKED)
+        form_->Button2Click();
+    else if (id == IdButton3 && code == BN_CLICKED)
+        form_->Button3Click();
+    else if (id == IdComboBox2 && code == CBN_DROPDOWN)
+        form_->ComboBox2DropDown();
+    else if (id == IdComboBox2 && (code == CBN_SELCHANGE || code == CBN_SELENDOK))
+        // The same port chosen again counts as a change too: only SELENDOK tells of it.
+        form_->ComboBox2Change(static_cast<int>(SendMessageW(ComboBox2, CB_GETCURSEL, 0, 0)));
+    else if (id == IDOK) {
+        // Enter from the dialog manager: the focused button is the default one.
+        const HWND focus = GetFocus();
+        if (focus == Button2 || focus == Button3)
+            SendMessageW(focus, BM_CLICK, 0, 0);
+    }
+}
+
+void Win32MainView::OnDropFiles(HDROP drop) {
+    // One file at a time; the first of several would be a guess.
+    if (form_ && DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) == 1) {
+        std::wstring file(DragQueryFileW(drop, 0, nullptr, 0) + 1, L'\0');
+        file.resize(DragQueryFileW(drop, 0, file.data(), static_cast<UINT>(file.size())));
+        form_->FileDropped(Narrow(file));
+    }
+    DragFinish(drop);
+}
+
+// A plain window forgets its focused control when it loses activation; a dialog does not.
+void Win32MainView::OnActivate(bool active) {
+    if (active)
+        SetFocus(lastFocus_ && IsWindowEnabled(lastFocus_) ? lastFocus_ : ComboBox2);
+    else
+        RememberFocus();
+}
+
+void Win32MainView::OnMinimize() {
+    RememberFocus();
+    ShowWindow(window_, SW_HIDE);
+    ShowWindow(application_, SW_MINIMIZE);
+}
+
+// Hidden, not destroyed: a run still on the stack keeps its timer and its controls.
+void Win32MainView::OnClose() {
+    if (form_ && form_->FormCloseQuery()) {
+        ShowWindow(window_, SW_HIDE);
+        ShowWindow(application_, SW_HIDE);
+        form_->FormClose();
+    }
 }

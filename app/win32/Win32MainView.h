@@ -6,6 +6,7 @@
 #include "MainView.h"
 
 #include "AsUrlLabel.h"
+#include "WindowFont.h"
 #include <windows.h>
 
 #include <memory>
@@ -50,6 +51,11 @@ private:
                                             LPARAM lParam);
     LRESULT HandleMain(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT HandleApplication(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnCommand(int id, int code);
+    void OnDropFiles(HDROP drop);
+    void OnActivate(bool active);
+    void OnMinimize();
+    void OnClose();
     void CreateWindows();
     void CreateControls();
     HWND CreateControl(const ControlEntry& entry);
@@ -78,14 +84,12 @@ private:
     std::unique_ptr<TAsUrlLabel> AsUrlLabel1;
     HWND statusToolTip_ = nullptr;
     HWND lastFocus_ = nullptr;
-    HFONT font_ = nullptr;
-    HFONT boldFont_ = nullptr;
-    std::string fontFace_;
-    HBITMAP background_ = nullptr;
+    WindowFonts fonts_;
+    BitmapHandle background_;
     int backgroundWidth_ = 0;
     int backgroundHeight_ = 0;
-    HICON bigIcon_ = nullptr;
-    HICON smallIcon_ = nullptr;
+    IconHandle bigIcon_;
+    IconHandle smallIcon_;
     std::unique_ptr<TMainForm> form_;
     bool ended_ = false;
     int exitCode_ = 0;
