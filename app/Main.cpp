@@ -2,6 +2,7 @@
 
 #include "DownloadFolder.h"
 #include "MessageText.h"
+#include "PortResolver.h"
 #include "PortSettings.h"
 
 #include <algorithm>
@@ -60,13 +61,7 @@ std::vector<TMainForm::PortItem> TMainForm::PortList(const std::vector<SerialPor
 
 TMainForm::TMainForm(MainView& view, std::unique_ptr<SerialPort> port,
                      PortEnumeration enumeratePorts)
-    : view_(view),
-      port_(port ? std::move(port)
-                 : CreateSerialPort([this](const std::string& name) -> std::optional<std::string> {
-                       if (!settingsPath_)
-                           return std::nullopt;
-                       return PortsSectionLookup(*settingsPath_)(name);
-                   })),
+    : view_(view), port_(port ? std::move(port) : CreateSerialPort()),
       enumeratePorts_(enumeratePorts ? std::move(enumeratePorts)
                                      : PortEnumeration([] { return EnumerateSerialPorts(); })),
       programmer_(*this, *port_) {}
@@ -185,7 +180,8 @@ void TMainForm::Button2Click() {
         // The user asked to program: a file chosen now is written at once.
         if (!AskForFirmwareFile())
             return;
-        programmer_.Programing(firmwareFile_);
+        programmer_.Programing(firmwareFile_,
+                               ResolvePortPath(programmer_.Setup.Port, settingsPath_));
     } catch (const std::exception& error) {
         if (!closed_)
             ShowException(error);

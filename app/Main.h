@@ -30,8 +30,8 @@ class TMainForm : public WindowServices {
 public:
     using PortEnumeration = std::function<std::vector<SerialPortInfo>()>;
 
-    // Without `port`, the platform's backend, with "COMn" looked up in the settings file;
-    // without `enumeratePorts`, the ports the system reports.
+    // Without `port`, the platform's backend; without `enumeratePorts`, the ports the system
+    // reports. A run opens the chosen port as the working directory's MV2.ini maps it.
     explicit TMainForm(MainView& view, std::unique_ptr<SerialPort> port = nullptr,
                        PortEnumeration enumeratePorts = {});
     ~TMainForm() override;

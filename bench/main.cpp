@@ -1,10 +1,10 @@
 // Throughput and CPU figures of the programming path, measured against the simulated device
 // on pseudo-terminals. Run by hand: it prints figures, it asserts nothing.
 #include "IntelHex.h"
+#include "PosixSerialPort.h"
 #include "Programmer.h"
 #include "Protocol.h"
 #include "PtyDevice.h"
-#include "PosixSerialPort.h"
 
 #include <algorithm>
 #include <chrono>
@@ -76,9 +76,10 @@ struct BenchRun {
     explicit BenchRun(DeviceOptions options) : device(std::make_unique<PtyDevice>(options)) {
         device->Start();
         window.run = &run;
-        run.Setup.Port = device->SlavePath();
+        path = device->SlavePath();
     }
     std::unique_ptr<PtyDevice> device;
+    std::string path; // what the run opens
     WatchingWindow window;
     PosixSerialPort port;
     Programmer run{window, port};
@@ -117,7 +118,7 @@ void ExchangeCost() {
 
     BenchRun unpaced(DeviceOptions{});
     Programmer& run = unpaced.run;
-    if (!run.OpenCom(run.Setup.Port) || !run.Communication(SyncCommand, "")) {
+    if (!run.OpenCom(unpaced.path) || !run.Communication(SyncCommand, "")) {
         std::printf("exchange: the simulated device did not answer\n");
         return;
     }
@@ -191,7 +192,7 @@ double WireEfficiency(const std::string& dir) {
     BenchRun paced(options);
     const WatchingWindow& window = paced.window;
     auto start = Clock::now();
-    paced.run.Programing(dir + "/fw.hex");
+    paced.run.Programing(dir + "/fw.hex", paced.path);
     auto end = Clock::now();
     if (paced.run.LastOutcome() != RunOutcome::Ok) {
         std::printf("2. wire efficiency: the run failed\n");
@@ -236,7 +237,7 @@ void IdleCpu(const std::string& dir) {
             Clock::now() + std::chrono::seconds(5) + std::chrono::milliseconds(250);
         const double cpu = ThreadCpuMs();
         auto start = Clock::now();
-        silent.run.Programing(dir + "/fw.hex");
+        silent.run.Programing(dir + "/fw.hex", silent.path);
         const double wall = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         const double used = ThreadCpuMs() - cpu;
         std::printf("3. silent device: %.0f ms searching, %.1f ms CPU = %.3f %% of a core "
@@ -256,7 +257,7 @@ void IdleCpu(const std::string& dir) {
         });
         const double cpu = ThreadCpuMs();
         auto start = Clock::now();
-        unplugging.run.Programing(dir + "/fw.hex");
+        unplugging.run.Programing(dir + "/fw.hex", unplugging.path);
         auto end = Clock::now();
         const double used = ThreadCpuMs() - cpu;
         unplug.join();

@@ -7,10 +7,6 @@ bool IsDevicePath(const std::string& port) {
            port.find('/') != std::string::npos;
 }
 
-std::string DevicePath(const std::string& port) {
-    return IsDevicePath(port) ? port : DevicePrefix + port;
-}
-
 int ComNumber(const std::string& port) {
     if (port.size() < 4 || port.size() > 6 || port.compare(0, 3, "COM") != 0 || port[3] == '0')
         return 0;

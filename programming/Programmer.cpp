@@ -185,7 +185,7 @@ void Programmer::WriteFailed(RunOutcome outcome) {
     outcome_ = outcome;
 }
 
-void Programmer::Programing(const std::string& fileName) {
+void Programmer::Programing(const std::string& fileName, const std::string& portPath) {
     if (Busy)
         return;
     // Read and checked whole before the port is opened: a refused or unreadable file touches
@@ -199,10 +199,10 @@ void Programmer::Programing(const std::string& fileName) {
             throw;
         }
     }();
-    Programing(firmware);
+    Programing(firmware, portPath);
 }
 
-void Programmer::Programing(const FirmwareFile& firmware) {
+void Programmer::Programing(const FirmwareFile& firmware, const std::string& portPath) {
     if (Busy)
         return;
     window_.SetProgress(0);
@@ -230,7 +230,7 @@ void Programmer::Programing(const FirmwareFile& firmware) {
             Line(LineCode::CLRDTR);
         CloseCom();
     });
-    if (!OpenCom(DevicePath(Setup.Port))) {
+    if (!OpenCom(portPath)) {
         outcome_ = RunOutcome::PortFailed;
         return;
     }

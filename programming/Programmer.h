@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-// The settings record: the port the user chose, "COM1" to "COM16" (or, from the command
-// line, a device path).
+// The settings record: the port the user chose, by the name MV2.ini keeps ("COM3", a device
+// path). A run opens the path that the front end resolves it to.
 struct TSetup {
     std::string Port = "COM1";
 };
@@ -54,11 +54,12 @@ public:
     // The clock the search's time limit is measured on; tests put a simulated one here.
     std::function<Clock::time_point()> Now = [] { return Clock::now(); };
 
-    // One whole run with the firmware file `fileName`, read and checked before the port is
-    // opened. Firmware file errors are thrown as FirmwareFileError; nothing is left open.
-    void Programing(const std::string& fileName);
+    // One whole run with the firmware file `fileName`, read and checked before the port at
+    // `portPath` is opened. Firmware file errors are thrown as FirmwareFileError; nothing is
+    // left open.
+    void Programing(const std::string& fileName, const std::string& portPath);
     // One whole run with a firmware file read before.
-    void Programing(const FirmwareFile& firmware);
+    void Programing(const FirmwareFile& firmware, const std::string& portPath);
     // One command exchange; `line` is read only for WriteCommand.
     bool Communication(uint8_t command, const std::string& line);
     bool OpenCom(const std::string& devicePath);

@@ -3,9 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 // Time limits in milliseconds with the meaning of the Win32 COMMTIMEOUTS fields.
@@ -76,7 +74,7 @@ PortFailure Win32PortFailure(uint32_t error);
 
 // Why the last failing operation failed, for tools that can show more than the message box.
 struct PortError {
-    std::string devicePath; // the path actually opened (after any mapping)
+    std::string devicePath; // the path opened
     int osError = 0;        // errno or GetLastError()
     std::string reason;     // the system's text for osError
     PortFailure failure = PortFailure::System;
@@ -89,7 +87,7 @@ class SerialPort {
 public:
     virtual ~SerialPort() = default;
 
-    virtual bool Open(const std::string& devicePath) = 0; // CreateFile, exclusive
+    virtual bool Open(const std::string& devicePath) = 0; // CreateFile, exclusive, as given
     virtual bool GetCommState() = 0;                      // remembers the current line setting
     virtual bool SetCommState() = 0;                      // 115200 8N1, binary, no flow control
     virtual bool GetCommTimeouts(CommTimeouts& timeouts) = 0;
@@ -104,11 +102,8 @@ public:
     virtual PortError LastError() const = 0;
 };
 
-// Maps a port name such as "COM3" to a device path where the platform needs one.
-using PortLookup = std::function<std::optional<std::string>(const std::string& portName)>;
-
 // The platform's backend; CMake decides which one is linked.
-std::unique_ptr<SerialPort> CreateSerialPort(PortLookup lookup = {});
+std::unique_ptr<SerialPort> CreateSerialPort();
 
 // What Windows puts before a port name to open it as a device, for every port number.
 inline const std::string DevicePrefix = "\\\\.\\";
@@ -126,6 +121,3 @@ int ComNumber(const std::string& port);
 // Whether the user may choose a port by `port`: "COMn" as ComNumber takes it, or a device path
 // without control characters (a line break in a name would split every line that shows it).
 bool IsPortName(const std::string& port);
-
-// Device path for a port name: DevicePrefix + name, unless the name is already a device path.
-std::string DevicePath(const std::string& port);

@@ -53,9 +53,7 @@ bool TracingSerialPort::Result(const std::string& what, bool ok) {
 
 bool TracingSerialPort::Open(const std::string& devicePath) {
     const bool ok = port_.Open(devicePath);
-    const std::string opened = port_.LastError().devicePath;
-    return Result(
-        "open " + devicePath + (opened.empty() || opened == devicePath ? "" : " = " + opened), ok);
+    return Result("open " + devicePath, ok);
 }
 
 bool TracingSerialPort::GetCommState() {

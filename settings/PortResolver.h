@@ -1,6 +1,5 @@
 #pragma once
 
-#include "SerialPort.h"
 #include "SerialPortList.h"
 
 #include <cstdint>
@@ -9,17 +8,19 @@
 #include <utility>
 #include <vector>
 
-// Where a port name leads: the path the serial port opens. On POSIX "COMn" is what key COMn of
-// section [Ports] names, else /dev/ttyS(n-1); on Windows it is \\.\COMn. Device paths stay.
-std::string ResolvePortPath(const std::string& port, const PortLookup& lookup);
+// Where a port name leads: the path a run opens. Looked up once for each run, so that an edit of
+// the settings file takes effect with the next. On POSIX "COMn" (or "\\.\COMn") is the device
+// that key COMn of section [Ports] in the settings file at `portsFile` names (the program never
+// writes that section), else /dev/ttyS(n-1); on Windows it is \\.\COMn. Device paths stay.
+std::string ResolvePortPath(const std::string& port, const std::optional<std::string>& portsFile);
 
 // Whether two paths name one thing: the same character device, the same file, or, where the
 // system cannot tell (a path that does not exist), the same path once links are followed.
 bool SameDevice(const std::string& a, const std::string& b);
 
-// The first two of `ports` that lead to one device, as their indices.
-std::optional<std::pair<size_t, size_t>> FirstSameDevice(const std::vector<std::string>& ports,
-                                                         const PortLookup& lookup);
+// The first two of `paths` (as ResolvePortPath gives them) that lead to one device, as their
+// indices.
+std::optional<std::pair<size_t, size_t>> FirstSameDevice(const std::vector<std::string>& paths);
 
 // A port named by its adapter's USB identity: "usb:VID:PID" (the one adapter with that vendor and
 // product ID), "usb:VID:PID:SERIAL" (and that serial number), "usb:VID:PID:*" (every such

@@ -1,6 +1,7 @@
 #include "PortSettings.h"
 
 #include "ProfileFile.h"
+#include "SerialPort.h"
 #include "UserFolder.h"
 
 #include <filesystem>
@@ -23,16 +24,6 @@ const std::vector<std::string>& PortNames() {
         return list;
     }();
     return names;
-}
-
-PortLookup PortsSectionLookup(std::string iniPath) {
-    return
-        [iniPath = std::move(iniPath)](const std::string& portName) -> std::optional<std::string> {
-            std::string path = ProfileFile(iniPath).ReadString("Ports", portName, "");
-            if (path.empty())
-                return std::nullopt;
-            return path;
-        };
 }
 
 std::optional<std::string> StoredPort(const std::string& iniPath) {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "SerialPort.h"
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,10 +12,6 @@ std::optional<std::string> SettingsPathInWorkingDirectory();
 
 // The port names always offered to the user, "COM1" to "COM16", whether present or not.
 const std::vector<std::string>& PortNames();
-
-// Looks "COMn" up in section "Ports" of the settings file at `iniPath`, anew on every call,
-// so that an edit takes effect with the next run. The program never writes that section.
-PortLookup PortsSectionLookup(std::string iniPath);
 
 // The port that key Port of section [Setup] in the settings file at `iniPath` names, when it
 // names one (IsPortName); nothing for a missing file, a missing key or a value that names no

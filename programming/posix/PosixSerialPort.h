@@ -7,7 +7,6 @@
 
 class PosixSerialPort : public SerialPort {
 public:
-    explicit PosixSerialPort(PortLookup lookup = {});
     ~PosixSerialPort() override;
 
     bool Open(const std::string& devicePath) override;
@@ -29,10 +28,6 @@ public:
     // Turns the low-latency mode off; async-signal-safe, for an exit that runs no destructors.
     static void EndLowLatency(int fd);
 
-    // "\\.\COMn" -> the path section "Ports" names for COMn, else /dev/ttyS(n-1);
-    // absolute paths pass through.
-    static std::string MapDevicePath(const std::string& devicePath, const PortLookup& lookup);
-
 private:
     using Clock = std::chrono::steady_clock;
     using TimePoint = Clock::time_point;
@@ -41,7 +36,6 @@ private:
     // 1 ready, 0 deadline passed, -1 device gone.
     int PollFor(short events, TimePoint deadline, bool unlimited);
 
-    PortLookup lookup_;
     int fd_ = -1;
     bool gone_ = false;
     bool haveSaved_ = false;

@@ -138,28 +138,6 @@ void PosixSerialPort::EndLowLatency(int fd) {
 void PosixSerialPort::EndLowLatency(int) {}
 #endif
 
-std::string PosixSerialPort::MapDevicePath(const std::string& devicePath,
-                                           const PortLookup& lookup) {
-    std::string name = devicePath;
-    if (name.compare(0, DevicePrefix.size(), DevicePrefix) == 0)
-        name.erase(0, DevicePrefix.size());
-    if (!name.empty() && name[0] == '/')
-        return name;
-    if (lookup) {
-        if (auto mapped = lookup(name); mapped && !mapped->empty())
-            return *mapped;
-    }
-    if (name.size() > 3 && name.compare(0, 3, "COM") == 0 &&
-        name.find_first_not_of("0123456789", 3) == std::string::npos && name.size() <= 6) {
-        int number = std::stoi(name.substr(3));
-        if (number >= 1)
-            return "/dev/ttyS" + std::to_string(number - 1);
-    }
-    return name; // not a port name: opening it fails with the system's reason
-}
-
-PosixSerialPort::PosixSerialPort(PortLookup lookup) : lookup_(std::move(lookup)) {}
-
 PosixSerialPort::~PosixSerialPort() {
     CloseHandle();
 }
@@ -175,7 +153,7 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
     CloseHandle();
     gone_ = false;
     lastError_ = PortError{};
-    lastError_.devicePath = MapDevicePath(devicePath, lookup_);
+    lastError_.devicePath = devicePath;
     int fd = RetryOnEintr([&] {
         return ::open(lastError_.devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     });
@@ -431,6 +409,6 @@ void PosixSerialPort::CloseHandle() {
     addedLowLatency_ = false;
 }
 
-std::unique_ptr<SerialPort> CreateSerialPort(PortLookup lookup) {
-    return std::make_unique<PosixSerialPort>(std::move(lookup));
+std::unique_ptr<SerialPort> CreateSerialPort() {
+    return std::make_unique<PosixSerialPort>();
 }

@@ -142,6 +142,6 @@ private:
 
 } // namespace
 
-std::unique_ptr<SerialPort> CreateSerialPort(PortLookup) {
+std::unique_ptr<SerialPort> CreateSerialPort() {
     return std::make_unique<Win32SerialPort>();
 }

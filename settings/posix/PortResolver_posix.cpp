@@ -1,6 +1,7 @@
 #include "PortResolver.h"
 
-#include "PosixSerialPort.h"
+#include "ProfileFile.h"
+#include "SerialPort.h"
 
 #include <filesystem>
 #include <sys/stat.h>
@@ -17,8 +18,20 @@ std::filesystem::path Resolved(const std::string& path) {
 
 } // namespace
 
-std::string ResolvePortPath(const std::string& port, const PortLookup& lookup) {
-    return PosixSerialPort::MapDevicePath(DevicePath(port), lookup);
+std::string ResolvePortPath(const std::string& port, const std::optional<std::string>& portsFile) {
+    // "\\.\COM3" is COM3 by the name Windows opens it as a device.
+    const std::string name = port.compare(0, DevicePrefix.size(), DevicePrefix) == 0
+                                 ? port.substr(DevicePrefix.size())
+                                 : port;
+    const int number = ComNumber(name);
+    if (number == 0)
+        return name; // a device path; anything else fails to open with the system's reason
+    if (portsFile) {
+        const std::string mapped = ProfileFile(*portsFile).ReadString("Ports", name, "");
+        if (!mapped.empty())
+            return mapped;
+    }
+    return "/dev/ttyS" + std::to_string(number - 1);
 }
 
 bool SameDevice(const std::string& a, const std::string& b) {

@@ -1,5 +1,6 @@
 #include "PortResolver.h"
 
+#include "SerialPort.h"
 #include "WideText.h"
 
 #include <windows.h>
@@ -35,8 +36,9 @@ bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
 
 } // namespace
 
-std::string ResolvePortPath(const std::string& port, const PortLookup&) {
-    return DevicePath(port);
+// COM1 to COM9 open by their bare names too, the higher ones only by their device names.
+std::string ResolvePortPath(const std::string& port, const std::optional<std::string>&) {
+    return IsDevicePath(port) ? port : DevicePrefix + port;
 }
 
 bool SameDevice(const std::string& a, const std::string& b) {

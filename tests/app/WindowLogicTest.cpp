@@ -162,7 +162,7 @@ TEST_F(WindowLogicTest, ChoosingAReportedPortProgramsThroughIt) {
     EXPECT_EQ(form->Program().Setup.Port, "COM23");
     form->Button2Click();
     EXPECT_EQ(view.statuses.back(), "Alles OK !");
-    EXPECT_EQ(port->openedPath, "\\\\.\\COM23");
+    EXPECT_EQ(port->openedPath, "/dev/ttyS22");
     view.CloseWindow();
     EXPECT_EQ(dir.Read("MV2.ini"), "[Setup]\r\nPort=COM23\r\n");
 }
@@ -583,12 +583,12 @@ TEST_F(WindowLogicTest, TheUserStopsARun) {
         EXPECT_FALSE(form->Program().Busy);
     }
     // The run kept the port it opened; the next one takes the new choice.
-    EXPECT_EQ(port->openedPath, "\\\\.\\COM3");
+    EXPECT_EQ(port->openedPath, "/dev/ttyS2");
     EXPECT_EQ(form->Program().Setup.Port, "COM7");
     view.onPump = nullptr;
     form->Button2Click();
     EXPECT_EQ(view.statuses.back(), "Alles OK !");
-    EXPECT_EQ(port->openedPath, "\\\\.\\COM7");
+    EXPECT_EQ(port->openedPath, "/dev/ttyS6");
     EXPECT_EQ(port->opens, 4);
 }
 

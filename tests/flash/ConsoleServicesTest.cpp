@@ -157,8 +157,7 @@ TEST(PortFailure, EachErrorShowsItsReasonBelowTheMessage) {
 
         FakeWindow window(log);
         Programmer windowRun(window, port);
-        windowRun.Setup.Port = "/dev/ttyUSB0";
-        windowRun.Programing(firmware);
+        windowRun.Programing(firmware, "/dev/ttyUSB0");
         EXPECT_EQ(window.messages,
                   std::vector<std::string>{MessageText::OpenFailed + "\n\r" + c.window});
 
@@ -166,8 +165,7 @@ TEST(PortFailure, EachErrorShowsItsReasonBelowTheMessage) {
         ConsoleOutput output(streams.Out(), streams.Err(), 0);
         ConsoleServices console(output, 0, {"/dev/ttyUSB0", "", false, false});
         Programmer consoleRun(console, port);
-        consoleRun.Setup.Port = "/dev/ttyUSB0";
-        consoleRun.Programing(firmware);
+        consoleRun.Programing(firmware, "/dev/ttyUSB0");
         EXPECT_EQ(streams.ErrText(), MessageText::OpenFailed + "\n/dev/ttyUSB0: " +
                                          (c.commandLine.empty() ? c.window : c.commandLine) + "\n");
         EXPECT_FALSE(port.IsOpen());
@@ -220,7 +218,7 @@ TEST(ConsoleServices, VerboseNamesTheExchangeThatFailed) {
         ConsoleServices console(output, 0, {"COM3", "", false, true, true});
         Programmer run(console, port);
         console.Attach(run);
-        run.Programing(firmware);
+        run.Programing(firmware, "\\\\.\\COM3");
         EXPECT_EQ(streams.ErrText(),
                   c.stderrText + (c.stderrText.empty() ? "" : "Schreibfehler!\n"));
         std::string messages;

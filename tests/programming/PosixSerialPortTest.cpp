@@ -46,7 +46,7 @@ protected:
             close(master);
     }
     bool Open(PosixSerialPort& p) {
-        return p.Open("\\\\.\\" + slave) && p.GetCommState() && p.SetCommState() &&
+        return p.Open(slave) && p.GetCommState() && p.SetCommState() &&
                p.SetCommTimeouts(OpenComTimeouts) && p.PurgeComm(PurgeAll);
     }
     void DeviceSends(std::initializer_list<uint8_t> bytes) {
@@ -286,7 +286,7 @@ TEST(OwnTerminal, IsRefusedAndLeftAsItWas) {
                 fail("not a standard stream alone");
             termios before{};
             tcgetattr(terminal, &before);
-            std::vector<std::string> names = {own, "\\\\.\\" + own};
+            std::vector<std::string> names = {own};
             if (stream < 0)
                 names.push_back("/dev/tty");
             std::string problems;
@@ -327,28 +327,6 @@ TEST(OwnTerminal, IsRefusedAndLeftAsItWas) {
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << why;
     }
-}
-
-TEST(PortNames, ComNamesMapToTheSectionOrToTheSerialDevices) {
-    PortLookup none;
-    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM1", none), "/dev/ttyS0");
-    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM16", none), "/dev/ttyS15");
-    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\/dev/ttyUSB0", none), "/dev/ttyUSB0");
-    EXPECT_EQ(PosixSerialPort::MapDevicePath("/dev/ttyACM1", none), "/dev/ttyACM1");
-    PortLookup ports = [](const std::string& name) -> std::optional<std::string> {
-        if (name == "COM3")
-            return "/dev/ttyUSB0";
-        return std::nullopt;
-    };
-    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM3", ports), "/dev/ttyUSB0");
-    EXPECT_EQ(PosixSerialPort::MapDevicePath("\\\\.\\COM4", ports), "/dev/ttyS3");
-    // Above COM16 as below it.
-    EXPECT_EQ(PosixSerialPort::MapDevicePath(DevicePath("COM23"), none), "/dev/ttyS22");
-    EXPECT_EQ(PosixSerialPort::MapDevicePath(DevicePath("COM256"), none), "/dev/ttyS255");
-    PortLookup high = [](const std::string& name) -> std::optional<std::string> {
-        return name == "COM23" ? std::optional<std::string>("/dev/ttyUSB3") : std::nullopt;
-    };
-    EXPECT_EQ(PosixSerialPort::MapDevicePath(DevicePath("COM23"), high), "/dev/ttyUSB3");
 }
 
 // What the window keeps and the command line takes: COMn as Windows writes it, or a path.

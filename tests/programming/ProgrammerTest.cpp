@@ -11,6 +11,9 @@
 
 namespace {
 
+// The path a front end resolved the port to; the run opens it as it is.
+const std::string portPath = "\\\\.\\COM3";
+
 const std::string goodFile = ":0400100012345678D8\r\n"
                              ":020000040000FA\r\n"
                              ":04001400AABBCCDDDA\r\n"
@@ -18,13 +21,10 @@ const std::string goodFile = ":0400100012345678D8\r\n"
 
 class ProgrammerTest : public ::testing::Test {
 protected:
-    ProgrammerTest() : port(log), window(log), run(window, port) {
-        port.device = GoodDevice();
-        run.Setup.Port = "COM3";
-    }
+    ProgrammerTest() : port(log), window(log), run(window, port) { port.device = GoodDevice(); }
 
     void Write(const std::string& content) { dir.Write("fw.hex", content); }
-    void Program() { run.Programing(dir.Path("fw.hex")); }
+    void Program() { run.Programing(dir.Path("fw.hex"), portPath); }
 
     // The log from the first entry equal to `from` on, only entries starting with one of
     // `kinds`.
@@ -57,7 +57,7 @@ TEST_F(ProgrammerTest, SuccessfulRunSendsEveryDataRecordAndEndsWithTheEndCommand
     Write(goodFile + "trailing text after the end record\r\n");
     Program();
 
-    EXPECT_EQ(port.openedPath, "\\\\.\\COM3");
+    EXPECT_EQ(port.openedPath, portPath);
     EXPECT_EQ(window.statuses,
               (std::vector<std::string>{"Reset", "Suche nach Morvik 2.",
                                         "Schreibe Daten, bitte warten!", "Alles OK !"}));
@@ -82,7 +82,7 @@ TEST_F(ProgrammerTest, ModemLinesAndTimeLimitsFollowTheRunsPhases) {
     Program();
     EXPECT_EQ(Events({"open", "SetCommTimeouts", "SET", "CLR", "pace", "status", "close", "beep"}),
               (std::vector<std::string>{
-                  "open \\\\.\\COM3", "SetCommTimeouts 50/100/1000/20/1000", "SETDTR",
+                  "open " + portPath, "SetCommTimeouts 50/100/1000/20/1000", "SETDTR",
                   "status Reset", "SETRTS", "pace", "CLRRTS", "SetCommTimeouts 0/1/100/20/1000",
                   "status Suche nach Morvik 2.", "SetCommTimeouts 50/100/1000/20/1000",
                   "status Schreibe Daten, bitte warten!", "beep", "status Alles OK !", "CLRDTR",
@@ -197,7 +197,7 @@ TEST_F(ProgrammerTest, StopAfterTheLastFrameLeavesAFullyWrittenDeviceAllOk) {
 
 TEST_F(ProgrammerTest, ClickDuringARunChangesNothing) {
     Write(goodFile);
-    window.onPump = [&](int) { run.Programing(dir.Path("fw.hex")); };
+    window.onPump = [&](int) { run.Programing(dir.Path("fw.hex"), portPath); };
     Program();
     EXPECT_EQ(port.opens, 1);
     EXPECT_EQ(window.statuses.back(), "Alles OK !");
@@ -342,7 +342,7 @@ TEST_F(ProgrammerTest, FileErrorsAreRaisedBeforeThePortIsOpened) {
     dir.MakeFifo("fifo.hex");
     for (const auto& [name, text] : cases) {
         try {
-            run.Programing(dir.Path(name));
+            run.Programing(dir.Path(name), portPath);
             ADD_FAILURE() << name << " did not raise";
         } catch (const FirmwareFileError& error) {
             EXPECT_EQ(std::string(error.what()), text);
@@ -396,7 +396,6 @@ TEST_F(ProgrammerTest, ClosingTheWindowDuringARunSilencesItAndLowersTheLines) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.moment);
         Programmer closing(window, port); // a window closes once
-        closing.Setup.Port = "COM3";
         port.writes.clear();
         port.closes = 0;
         size_t writesAtClose = 0;
@@ -407,7 +406,7 @@ TEST_F(ProgrammerTest, ClosingTheWindowDuringARunSilencesItAndLowersTheLines) {
                 closing.ReleaseForClose();
             }
         };
-        closing.Programing(dir.Path("fw.hex"));
+        closing.Programing(dir.Path("fw.hex"), portPath);
         EXPECT_TRUE(window.messages.empty());
         EXPECT_EQ(port.writes.size(), writesAtClose);
         EXPECT_FALSE(port.dtr);

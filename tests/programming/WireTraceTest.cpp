@@ -48,8 +48,7 @@ TEST(TracingSerialPort, TellsEveryCallOfARunAndChangesNothingOnTheWire) {
     std::vector<std::string> trace;
     TracingSerialPort traced(port, [&](const std::string& line) { trace.push_back(line); });
     Programmer run(window, traced);
-    run.Setup.Port = "COM3";
-    run.Programing(FirmwareFile::FromText(":0400100012345678D8\n:00000001FF\n"));
+    run.Programing(FirmwareFile::FromText(":0400100012345678D8\n:00000001FF\n"), "\\\\.\\COM3");
     ASSERT_EQ(run.LastOutcome(), RunOutcome::Ok);
 
     // Times vary; what happened does not.

@@ -28,7 +28,7 @@ int StopSignalCount();
 // The platform's serial port. On POSIX, while it is open, the second stop signal restores its
 // line setting, lowers DTR and RTS and lifts its exclusive flag before the process exits; this
 // holds for every port of a gang at once.
-std::unique_ptr<SerialPort> CreateConsoleSerialPort(PortLookup lookup);
+std::unique_ptr<SerialPort> CreateConsoleSerialPort();
 // Whether `path` names a serial port of the system: on POSIX a terminal with a device behind it
 // (in the sysfs tree at `sysRoot`), not a pseudo-terminal or /dev/null; on Windows a device
 // name other than NUL.

@@ -38,7 +38,7 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
     const std::string label = gang ? "[" + Printable(report.port) + "] " : "";
     ConsoleServices console(output, index,
                             {report.port, label, job.progress, job.json, job.verbose});
-    const std::unique_ptr<SerialPort> serial = CreateConsoleSerialPort(job.lookup);
+    const std::unique_ptr<SerialPort> serial = CreateConsoleSerialPort();
     std::optional<TracingSerialPort> traced;
     if (job.trace)
         traced.emplace(*serial, [&job, &report](const std::string& line) {
@@ -49,7 +49,6 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
     const Clock::time_point start = Clock::now();
     {
         Programmer run(console, port);
-        run.Setup.Port = report.port;
         run.SearchTimeout = job.searchTimeout;
         console.Attach(run, firmware.DataBytes());
         // A Ctrl-C while the file was read: no reset pulse, the unit stays as it was.
@@ -61,7 +60,7 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
             else if (!noDevice.empty())
                 console.ShowMessage(noDevice);
             else
-                run.Programing(firmware);
+                run.Programing(firmware, job.paths[index]);
         } catch (const std::exception& error) {
             // The run has released its port; this device's run ends here, the others go on.
             console.ShowMessage(ExceptionText(error.what()));

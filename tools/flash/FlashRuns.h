@@ -55,10 +55,11 @@ private:
 // Everything the runs of one command share.
 struct FlashJob {
     std::vector<std::string> ports;
+    // Per port, the path it opens (ResolvePortPath).
+    std::vector<std::string> paths;
     // Per port, why there is no device to open (a usb: name no adapter matches); empty where
     // there is one. The run says it instead and ends with ExitPort.
     std::vector<std::string> noDevice;
-    PortLookup lookup;
     std::optional<std::chrono::milliseconds> searchTimeout;
     bool progress = false; // stderr is a terminal that moves its cursor, and no --quiet
     bool json = false;

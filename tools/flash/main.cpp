@@ -202,25 +202,25 @@ int Run(const std::vector<std::string>& arguments) {
     if (resolved.runs.size() > MaxGangPorts)
         return Usage(source + ": höchstens " + std::to_string(MaxGangPorts) + " Ports, nicht " +
                      std::to_string(resolved.runs.size()) + ".");
-    // Only runs with a device have a port to open, to compare or to keep output out of.
+    // Only runs with a device have a port to open, to compare or to keep output out of; each
+    // is looked up once, and the run opens what was compared.
     std::vector<const PortRun*> opened;
+    std::vector<std::string> portPaths, runPaths;
     ports.clear();
     for (const PortRun& run : resolved.runs) {
         ports.push_back(run.port);
-        if (run.noDevice.empty())
+        runPaths.push_back(run.noDevice.empty() ? ResolvePortPath(run.port, choice.portsFile) : "");
+        if (run.noDevice.empty()) {
             opened.push_back(&run);
+            portPaths.push_back(runPaths.back());
+        }
     }
     for (const auto& [option, path] : {std::pair{logOption, &logPath}, {traceOption, &tracePath}})
         if (option->count() > 0 && path->empty())
             return Usage("--" + option->get_lnames().front() + ": \"\" ist kein Dateiname.");
     // One device under two names would be opened twice: one run fails "busy", and both write
     // into the log.
-    const PortLookup lookup =
-        choice.portsFile ? PortsSectionLookup(*choice.portsFile) : PortLookup{};
-    std::vector<std::string> openedPorts;
-    for (const PortRun* run : opened)
-        openedPorts.push_back(run->port);
-    if (const auto same = FirstSameDevice(openedPorts, lookup))
+    if (const auto same = FirstSameDevice(portPaths))
         return Usage(source + ": \"" + opened[same->first]->givenAs + "\" und \"" +
                      opened[same->second]->givenAs + "\" sind dieselbe Schnittstelle.");
 
@@ -236,9 +236,6 @@ int Run(const std::vector<std::string>& arguments) {
         return ExitFile;
     }
 
-    std::vector<std::string> portPaths;
-    for (const std::string& port : openedPorts)
-        portPaths.push_back(ResolvePortPath(port, lookup));
     for (const std::string* path : {&logPath, &tracePath})
         if (!path->empty() && IsForbiddenOutput(*path, file, portPaths))
             return Usage("Run-Log/Aufzeichnung darf nicht die Firmware-Datei oder eine "
@@ -264,7 +261,7 @@ int Run(const std::vector<std::string>& arguments) {
     job.ports = ports;
     for (const PortRun& run : resolved.runs)
         job.noDevice.push_back(run.noDevice);
-    job.lookup = lookup;
+    job.paths = runPaths;
     if (searchTimeout > 0) // at most a day: far from what milliseconds can count
         job.searchTimeout =
             std::chrono::milliseconds(static_cast<long long>(std::ceil(searchTimeout * 1000)));

@@ -123,8 +123,7 @@ void Handle(int signal, void (*handler)(int), int flags, bool onlyOverDefault) {
 // The POSIX port, known to the second stop signal while it is open.
 class EmergencyRestoredPort : public SerialPort {
 public:
-    explicit EmergencyRestoredPort(PortLookup lookup)
-        : port_(std::move(lookup)), slot_(TakeSlot()) {}
+    EmergencyRestoredPort() : slot_(TakeSlot()) {}
     ~EmergencyRestoredPort() override {
         CloseHandle();
         if (slot_)
@@ -227,8 +226,8 @@ int StopSignalCount() {
     return stopSignals.load();
 }
 
-std::unique_ptr<SerialPort> CreateConsoleSerialPort(PortLookup lookup) {
-    return std::make_unique<EmergencyRestoredPort>(std::move(lookup));
+std::unique_ptr<SerialPort> CreateConsoleSerialPort() {
+    return std::make_unique<EmergencyRestoredPort>();
 }
 
 namespace {

@@ -103,6 +103,6 @@ std::unique_ptr<AppendFile> AppendFile::Open(const std::string& path, std::strin
 }
 
 // A port handle is never a C descriptor, and ExitProcess closes it.
-std::unique_ptr<SerialPort> CreateConsoleSerialPort(PortLookup lookup) {
-    return CreateSerialPort(std::move(lookup));
+std::unique_ptr<SerialPort> CreateConsoleSerialPort() {
+    return CreateSerialPort();
 }
