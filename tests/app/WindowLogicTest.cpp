@@ -439,9 +439,9 @@ TEST_F(WindowLogicTest, WithoutFirmwareFileTheClickSaysSoAndOffersTheFileDialog)
         EXPECT_EQ(port->opens, c.frames ? 1 : 0);
         EXPECT_EQ(view.programEnds, c.closes ? 1 : 0);
         if (c.frames) {
-            EXPECT_EQ(view.statuses,
-                      (std::vector<std::string>{"Datei: neu.QV", "Reset", "Suche nach Morvik 2.",
-                                                "Schreibe Daten, bitte warten!", "Alles OK !"}));
+            ASSERT_GE(view.statuses.size(), 2u);
+            EXPECT_EQ(view.statuses.front(), "Datei: neu.QV");
+            EXPECT_EQ(view.statuses.back(), "Alles OK !");
             EXPECT_EQ(view.toolTip, dir.Path("Ablage/neu.QV"));
             // The file stays chosen: the next click writes it again, with no question.
             form->Button2Click();
@@ -531,14 +531,15 @@ TEST_F(WindowLogicTest, TheFileDialogStartsInTheDownloadFolderOrWhereTheLastFile
     EXPECT_EQ(view.fileDialogs[2].folder, dir.Path("Ablage"));
 }
 
-TEST_F(WindowLogicTest, ClickWritesTheWholeFileAndReportsEachStep) {
+// The status sequence itself is the programmer's (ProgrammerTest); the window adds the progress,
+// the beep, the pacing timer and the freed port.
+TEST_F(WindowLogicTest, ClickRunsTheProgrammerAndShowsItsProgress) {
     dir.Write("Morvik2 update.QV", FirmwareText(40));
     Start();
     ASSERT_TRUE(form->HexFileAvailable);
     form->Button2Click();
-    EXPECT_EQ(view.statuses,
-              (std::vector<std::string>{"Reset", "Suche nach Morvik 2.",
-                                        "Schreibe Daten, bitte warten!", "Alles OK !"}));
+    ASSERT_FALSE(view.statuses.empty());
+    EXPECT_EQ(view.statuses.back(), "Alles OK !");
     ASSERT_FALSE(view.progress.empty());
     EXPECT_TRUE(std::is_sorted(view.progress.begin(), view.progress.end()));
     EXPECT_EQ(view.progress.back(), 100);
@@ -594,7 +595,7 @@ TEST_F(WindowLogicTest, TheUserStopsARun) {
 
 // The close box or F10 during a run: the run stops at once and leaves the port alone; the
 // program ends only when the run has unwound.
-TEST_F(WindowLogicTest, ClosingDuringARunEndsTheProgramOnceTheRunHasUnwound) {
+TEST_F(WindowLogicTest, CloseBoxOrF10DuringARunEndsTheProgramOnceTheRunHasUnwound) {
     dir.Write("Morvik2 update.QV", FirmwareText(40));
     for (bool f10 : {false, true}) {
         SCOPED_TRACE(f10 ? "F10" : "close box");

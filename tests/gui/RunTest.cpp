@@ -52,18 +52,14 @@ protected:
     bool acted = false;
 };
 
-TEST_F(RunTest, ClickWritesTheWholeFileAndReportsEachStep) {
+// What the window logic's tests cannot see: the device's image, the real port freed, the widgets.
+TEST_F(RunTest, ClickWritesTheImageIntoTheDeviceAndFreesThePort) {
     Start();
     ASSERT_TRUE(form->Form().HexFileAvailable);
     QTest::mouseClick(form->Button2, Qt::LeftButton);
 
-    EXPECT_EQ(statuses, (std::vector<QString>{"Reset", "Suche nach Morvik 2.",
-                                              "Schreibe Daten, bitte warten!", "Alles OK !"}));
-    ASSERT_FALSE(progress.empty());
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-    EXPECT_EQ(progress.back(), 100);
+    EXPECT_EQ(form->Edit2->text(), "Alles OK !");
     EXPECT_EQ(form->ProgressBar1->value(), 100);
-    EXPECT_EQ(form->beeps, 1);
     EXPECT_TRUE(boxes.seen.empty());
 
     const Bootloader seen = device.Snapshot();
@@ -75,25 +71,22 @@ TEST_F(RunTest, ClickWritesTheWholeFileAndReportsEachStep) {
     EXPECT_EQ(endProgram, 0);
 }
 
-TEST_F(RunTest, ClosingDuringARunEndsTheProgramOnceTheRunHasUnwound) {
+// The Qt close event during a run: the window goes, the real port is free at once, the device
+// gets no end command and MV2.ini gains the port. (When the program ends: tests/app.)
+TEST_F(RunTest, TheCloseBoxDuringARunFreesThePortAndStoresIt) {
     Start();
     bool freeAtClose = false;
-    int endProgramAtClose = -1;
     DuringTransfer([&] {
         form->close();
         freeAtClose = PortFree();
-        endProgramAtClose = endProgram;
         EXPECT_FALSE(form->isVisible());
     });
     QTest::mouseClick(form->Button2, Qt::LeftButton);
 
     ASSERT_TRUE(acted);
     EXPECT_TRUE(freeAtClose);
-    EXPECT_EQ(endProgramAtClose, 0); // the run was still on the stack
     EXPECT_EQ(endProgram, 1);
-    EXPECT_TRUE(boxes.seen.empty());
     EXPECT_EQ(device.Snapshot().EndCommands(), 0);
-    EXPECT_FALSE(form->Form().Program().Busy);
     EXPECT_EQ(dir.Read("MV2.ini"),
               "[Ports]\r\nCOM1=" + device.SlavePath() + "\r\n[Setup]\r\nPort=COM1\r\n");
 }
@@ -183,8 +176,8 @@ TEST_F(RunTest, AFileChosenInTheDialogIsWrittenAtOnce) {
     EXPECT_EQ(titles, std::vector<QString>(2, QString::fromUtf8("Update-Datei wählen")));
     EXPECT_EQ(folders, std::vector<QString>(2, QString::fromStdString(dir.Path("home/Downloads"))));
     EXPECT_EQ(filters, QStringList({"Morvik 2 Update (*.QV)", "Alle Dateien (*)"}));
-    EXPECT_EQ(statuses, (std::vector<QString>{"Datei: neu.QV", "Reset", "Suche nach Morvik 2.",
-                                              "Schreibe Daten, bitte warten!", "Alles OK !"}));
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.front(), "Datei: neu.QV");
     EXPECT_EQ(form->Edit2->toolTip(), chosen);
     EXPECT_EQ(device.Snapshot().Image(), other.image);
     EXPECT_EQ(device.Snapshot().Frames(), 12);

@@ -182,28 +182,6 @@ TEST(AsUrlLabelCreationTest, StartsAsABlueUnderlinedLinkWithARedPlainHoverFont) 
     EXPECT_EQ(hover.Font.pointSizeF(), font.Font.pointSizeF());
 }
 
-TEST(AsUrlLabelMainWindowTest, HoveringChangesOnlyTheFontAndTheColour) {
-    TAsUrlLabel label;
-    ConfigureLikeMainWindow(label);
-    const Appearance before = AppearanceOf(label);
-    const QRect geometry = label.geometry();
-
-    Enter(label);
-    const Appearance hovered = AppearanceOf(label);
-    EXPECT_EQ(hovered.alignment, before.alignment);
-    EXPECT_EQ(hovered.caption, before.caption);
-    EXPECT_EQ(hovered.layout, before.layout);
-    EXPECT_EQ(label.geometry(), geometry);
-    EXPECT_EQ(hovered.color, ButtonFace());
-    EXPECT_EQ(hovered.font.Color, QColor(Qt::red));
-    EXPECT_FALSE(hovered.font.Font.underline());
-    EXPECT_EQ(hovered.font.Font.family(), before.font.Font.family());
-    EXPECT_EQ(hovered.font.Font.pixelSize(), 13);
-
-    Leave(label);
-    EXPECT_EQ(AppearanceOf(label), before);
-}
-
 TEST(AsUrlLabelMainWindowTest, HoverColourShowsOnlyOnAnOpaqueLabel) {
     QWidget window;
     window.resize(300, 400);
