@@ -2,7 +2,7 @@
 
 #include "ControlTable.h"
 #include "JpegImage.h"
-#include "WindowFont.h"
+#include "QtWindowFont.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

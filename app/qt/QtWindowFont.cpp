@@ -1,4 +1,4 @@
-#include "WindowFont.h"
+#include "QtWindowFont.h"
 
 #include "FaceChoice.h"
 

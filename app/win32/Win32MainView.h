@@ -6,7 +6,7 @@
 #include "MainView.h"
 
 #include "AsUrlLabel.h"
-#include "WindowFont.h"
+#include "Win32WindowFont.h"
 #include <windows.h>
 
 #include <memory>

@@ -1,4 +1,4 @@
-#include "WindowFont.h"
+#include "Win32WindowFont.h"
 
 #include "ControlTable.h"
 #include "FaceChoice.h"
