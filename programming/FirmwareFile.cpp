@@ -2,6 +2,7 @@
 
 #include "Protocol.h"
 #include "Sha256.h"
+#include "UniqueResource.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,7 +59,7 @@ std::string LineReader::ReadLine() {
 
 FirmwareFile FirmwareFile::Load(const std::string& name) {
     int error = 0;
-    std::FILE* file = OpenSharedForReading(name, error);
+    const UniqueFile file(OpenSharedForReading(name, error));
     if (!file)
         throw FirmwareFileError(error);
     std::string text;
@@ -66,9 +67,9 @@ FirmwareFile FirmwareFile::Load(const std::string& name) {
     bool tooLarge = false;
     for (;;) {
         errno = 0;
-        const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
+        const size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
         if (got == 0) {
-            error = std::ferror(file) ? (errno ? errno : EIO) : 0;
+            error = std::ferror(file.get()) ? (errno ? errno : EIO) : 0;
             break;
         }
         if (text.size() + got > MaxSize) {
@@ -77,7 +78,6 @@ FirmwareFile FirmwareFile::Load(const std::string& name) {
         }
         text.append(buffer.data(), got);
     }
-    std::fclose(file);
     if (error)
         throw FirmwareFileError(error);
     if (tooLarge) {

@@ -1,4 +1,5 @@
 #include "FirmwareFile.h"
+#include "UniqueFd.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -20,22 +21,21 @@ std::FILE* OpenSharedForReading(const std::string& name, int& error) {
     if (stat(name.c_str(), &info) == 0 && (error = NotAFile(info)) != 0)
         return nullptr;
     // Non-blocking, so that a FIFO put there since cannot hang the run.
-    int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.Valid()) {
         error = errno;
         return nullptr;
     }
-    if (fstat(fd, &info) != 0 || (error = NotAFile(info)) != 0) {
+    if (fstat(fd.Get(), &info) != 0 || (error = NotAFile(info)) != 0) {
         error = error ? error : errno;
-        ::close(fd);
         return nullptr;
     }
-    int flags = fcntl(fd, F_GETFL);
-    (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    std::FILE* file = fdopen(fd, "rb");
+    (void)fcntl(fd.Get(), F_SETFL, fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    std::FILE* file = fdopen(fd.Get(), "rb");
     if (!file) {
         error = errno;
-        ::close(fd);
+        return nullptr;
     }
+    fd.Release(); // the stream's now
     return file;
 }

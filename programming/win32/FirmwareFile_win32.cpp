@@ -1,4 +1,5 @@
 #include "FirmwareFile.h"
+#include "UniqueResource.h"
 #include "WideText.h"
 
 #include <cerrno>
@@ -12,17 +13,16 @@ std::FILE* OpenSharedForReading(const std::string& name, int& error) {
         return nullptr;
     }
     errno = 0;
-    std::FILE* file = _wfsopen(Widen(name).c_str(), L"rb", _SH_DENYWR);
+    UniqueFile file(_wfsopen(Widen(name).c_str(), L"rb", _SH_DENYWR));
     if (!file) {
         error = errno ? errno : EIO;
         return nullptr;
     }
     // A device name such as CON or a pipe would wait for input that may never come.
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get())));
     if (GetFileType(handle) != FILE_TYPE_DISK) {
-        std::fclose(file);
         error = ESPIPE;
         return nullptr;
     }
-    return file;
+    return file.release();
 }

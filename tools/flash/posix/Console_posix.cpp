@@ -1,6 +1,8 @@
 #include "Console.h"
 
 #include "PosixSerialPort.h"
+#include "RetryOnEintr.h"
+#include "UniqueFd.h"
 
 #include <atomic>
 #include <cerrno>
@@ -262,12 +264,12 @@ namespace {
 
 class PosixAppendFile : public AppendFile {
 public:
-    explicit PosixAppendFile(int fd) : fd_(fd) {}
-    ~PosixAppendFile() override { ::close(fd_); }
+    explicit PosixAppendFile(UniqueFd fd) : fd_(std::move(fd)) {}
 
     bool Append(const std::string& text, std::string& error) override {
         // One write: O_APPEND puts it at the end as one piece, whoever else appends.
-        const ssize_t written = RetryWrite(text);
+        const ssize_t written =
+            RetryOnEintr([&] { return ::write(fd_.Get(), text.data(), text.size()); });
         if (written == ssize_t(text.size()))
             return true;
         error = written < 0 ? std::strerror(errno) : "nur teilweise geschrieben";
@@ -275,35 +277,26 @@ public:
     }
 
 private:
-    ssize_t RetryWrite(const std::string& text) {
-        ssize_t n;
-        do {
-            n = ::write(fd_, text.data(), text.size());
-        } while (n < 0 && errno == EINTR);
-        return n;
-    }
-
-    int fd_;
+    UniqueFd fd_;
 };
 
 } // namespace
 
 std::unique_ptr<AppendFile> AppendFile::Open(const std::string& path, std::string& error) {
     // Non-blocking, so that a FIFO without a reader cannot hang the program before any run.
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(),
+                       O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+    if (!fd.Valid()) {
         error = std::strerror(errno);
         return nullptr;
     }
     // Checked by name before; a port put there in between is not written to either.
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) &&
+    if (fstat(fd.Get(), &info) == 0 && S_ISCHR(info.st_mode) &&
         IsAttachedTerminal(info.st_rdev, "/sys")) {
-        ::close(fd);
         error = "ist eine Schnittstelle";
         return nullptr;
     }
-    (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return std::make_unique<PosixAppendFile>(fd);
+    (void)fcntl(fd.Get(), F_SETFL, fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    return std::make_unique<PosixAppendFile>(std::move(fd));
 }

@@ -1,5 +1,6 @@
 #include "Console.h"
 
+#include "UniqueHandle.h"
 #include "WideText.h"
 
 #include <atomic>
@@ -72,13 +73,12 @@ namespace {
 
 class Win32AppendFile : public AppendFile {
 public:
-    explicit Win32AppendFile(HANDLE file) : file_(file) {}
-    ~Win32AppendFile() override { CloseHandle(file_); }
+    explicit Win32AppendFile(UniqueHandle file) : file_(std::move(file)) {}
 
     bool Append(const std::string& text, std::string& error) override {
         // With append access alone, each write lands at the end as one piece.
         DWORD written = 0;
-        if (WriteFile(file_, text.data(), DWORD(text.size()), &written, nullptr) &&
+        if (WriteFile(file_.Get(), text.data(), DWORD(text.size()), &written, nullptr) &&
             written == text.size())
             return true;
         error = SystemErrorText(GetLastError());
@@ -86,20 +86,20 @@ public:
     }
 
 private:
-    HANDLE file_;
+    UniqueHandle file_;
 };
 
 } // namespace
 
 std::unique_ptr<AppendFile> AppendFile::Open(const std::string& path, std::string& error) {
-    const HANDLE file = CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
         error = SystemErrorText(GetLastError());
         return nullptr;
     }
-    return std::make_unique<Win32AppendFile>(file);
+    return std::make_unique<Win32AppendFile>(std::move(file));
 }
 
 // A port handle is never a C descriptor, and ExitProcess closes it.
