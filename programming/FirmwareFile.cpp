@@ -2,7 +2,6 @@
 
 #include "Protocol.h"
 #include "Sha256.h"
-#include "UniqueResource.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -58,18 +57,19 @@ std::string LineReader::ReadLine() {
 }
 
 FirmwareFile FirmwareFile::Load(const std::string& name) {
+    const Result<UniqueFile, int> opened = OpenSharedForReading(name);
+    if (!opened)
+        throw FirmwareFileError(opened.Problem());
+    std::FILE* const file = opened->get();
     int error = 0;
-    const UniqueFile file(OpenSharedForReading(name, error));
-    if (!file)
-        throw FirmwareFileError(error);
     std::string text;
     std::vector<char> buffer(64 * 1024);
     bool tooLarge = false;
     for (;;) {
         errno = 0;
-        const size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        const size_t got = std::fread(buffer.data(), 1, buffer.size(), file);
         if (got == 0) {
-            error = std::ferror(file.get()) ? (errno ? errno : EIO) : 0;
+            error = std::ferror(file) ? (errno ? errno : EIO) : 0;
             break;
         }
         if (text.size() + got > MaxSize) {

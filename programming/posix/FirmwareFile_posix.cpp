@@ -15,27 +15,23 @@ int NotAFile(const struct stat& info) {
 
 } // namespace
 
-std::FILE* OpenSharedForReading(const std::string& name, int& error) {
+Result<UniqueFile, int> OpenSharedForReading(const std::string& name) {
     // Anything but a file is refused unopened: opening a tty alone raises its DTR and RTS.
     struct stat info {};
-    if (stat(name.c_str(), &info) == 0 && (error = NotAFile(info)) != 0)
-        return nullptr;
+    if (stat(name.c_str(), &info) == 0 && NotAFile(info) != 0)
+        return Failed{NotAFile(info)};
     // Non-blocking, so that a FIFO put there since cannot hang the run.
     UniqueFd fd(::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd.Valid()) {
-        error = errno;
-        return nullptr;
-    }
-    if (fstat(fd.Get(), &info) != 0 || (error = NotAFile(info)) != 0) {
-        error = error ? error : errno;
-        return nullptr;
-    }
+    if (!fd.Valid())
+        return Failed{errno};
+    if (fstat(fd.Get(), &info) != 0)
+        return Failed{errno};
+    if (NotAFile(info) != 0)
+        return Failed{NotAFile(info)};
     (void)fcntl(fd.Get(), F_SETFL, fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
-    std::FILE* file = fdopen(fd.Get(), "rb");
-    if (!file) {
-        error = errno;
-        return nullptr;
-    }
+    UniqueFile file(fdopen(fd.Get(), "rb"));
+    if (!file)
+        return Failed{errno};
     fd.Release(); // the stream's now
     return file;
 }

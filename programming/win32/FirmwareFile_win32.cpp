@@ -1,5 +1,4 @@
 #include "FirmwareFile.h"
-#include "UniqueResource.h"
 #include "WideText.h"
 
 #include <cerrno>
@@ -7,22 +6,16 @@
 #include <share.h>
 #include <windows.h>
 
-std::FILE* OpenSharedForReading(const std::string& name, int& error) {
-    if (IsDeviceName(name)) {
-        error = ESPIPE;
-        return nullptr;
-    }
+Result<UniqueFile, int> OpenSharedForReading(const std::string& name) {
+    if (IsDeviceName(name))
+        return Failed{ESPIPE};
     errno = 0;
     UniqueFile file(_wfsopen(Widen(name).c_str(), L"rb", _SH_DENYWR));
-    if (!file) {
-        error = errno ? errno : EIO;
-        return nullptr;
-    }
+    if (!file)
+        return Failed{errno ? errno : EIO};
     // A device name such as CON or a pipe would wait for input that may never come.
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get())));
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        error = ESPIPE;
-        return nullptr;
-    }
-    return file.release();
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        return Failed{ESPIPE};
+    return file;
 }

@@ -39,7 +39,7 @@ std::string UserFolderRule() {
     return "$XDG_DATA_HOME/morvik2, sonst ~/.local/share/morvik2";
 }
 
-std::string EnterUserFolder() {
+std::optional<std::string> EnterUserFolder() {
     const std::string folder = UserFolder();
     if (folder.empty())
         return "Kein Benutzerordner: weder XDG_DATA_HOME noch HOME nennt einen.";
@@ -55,5 +55,5 @@ std::string EnterUserFolder() {
     if (chdir(folder.c_str()) != 0)
         return "In den Benutzerordner " + folder + " kann nicht gewechselt werden:\n" +
                std::strerror(errno);
-    return {};
+    return std::nullopt;
 }

@@ -20,7 +20,7 @@ std::string UserFolderRule() {
     return "%LOCALAPPDATA%\\Morvik2";
 }
 
-std::string EnterUserFolder() {
+std::optional<std::string> EnterUserFolder() {
     const std::string folder = UserFolder();
     if (folder.empty())
         return "Kein Benutzerordner: Windows nennt keinen Ordner für lokale Anwendungsdaten.";
@@ -31,5 +31,5 @@ std::string EnterUserFolder() {
     if (!SetCurrentDirectoryW(wide.c_str()))
         return "In den Benutzerordner " + folder + " kann nicht gewechselt werden:\n" +
                SystemErrorText(GetLastError());
-    return {};
+    return std::nullopt;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "Result.h"
 #include "SerialPort.h"
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,9 +44,9 @@ std::string HostName();
 class AppendFile {
 public:
     virtual ~AppendFile() = default;
-    // Nullptr, with the system's reason in `error`, when the file cannot be opened or created,
-    // or turns out to be a serial port once opened.
-    static std::unique_ptr<AppendFile> Open(const std::string& path, std::string& error);
-    // False, with the system's reason in `error`, when the text did not go in whole.
-    virtual bool Append(const std::string& text, std::string& error) = 0;
+    // The system's reason when the file cannot be opened or created, or turns out to be a
+    // serial port once opened.
+    static Result<std::unique_ptr<AppendFile>> Open(const std::string& path);
+    // The system's reason when the text did not go in whole.
+    virtual std::optional<std::string> Append(const std::string& text) = 0;
 };

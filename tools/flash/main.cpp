@@ -98,12 +98,13 @@ bool IsForbiddenOutput(const std::string& path, const std::string& firmware,
 }
 
 std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, const char* what) {
-    std::string error;
-    std::unique_ptr<AppendFile> file = AppendFile::Open(path, error);
-    if (!file)
+    Result<std::unique_ptr<AppendFile>> file = AppendFile::Open(path);
+    if (!file) {
         std::fprintf(stderr, "%s kann nicht geöffnet werden!\n%s: %s\n", what, path.c_str(),
-                     error.c_str());
-    return file;
+                     file.Problem().c_str());
+        return nullptr;
+    }
+    return std::move(*file);
 }
 
 int Run(const std::vector<std::string>& arguments) {

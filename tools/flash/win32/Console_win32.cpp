@@ -75,14 +75,13 @@ class Win32AppendFile : public AppendFile {
 public:
     explicit Win32AppendFile(UniqueHandle file) : file_(std::move(file)) {}
 
-    bool Append(const std::string& text, std::string& error) override {
+    std::optional<std::string> Append(const std::string& text) override {
         // With append access alone, each write lands at the end as one piece.
         DWORD written = 0;
         if (WriteFile(file_.Get(), text.data(), DWORD(text.size()), &written, nullptr) &&
             written == text.size())
-            return true;
-        error = SystemErrorText(GetLastError());
-        return false;
+            return std::nullopt;
+        return SystemErrorText(GetLastError());
     }
 
 private:
@@ -91,14 +90,12 @@ private:
 
 } // namespace
 
-std::unique_ptr<AppendFile> AppendFile::Open(const std::string& path, std::string& error) {
+Result<std::unique_ptr<AppendFile>> AppendFile::Open(const std::string& path) {
     UniqueHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
-        error = SystemErrorText(GetLastError());
-        return nullptr;
-    }
+    if (!file.Valid())
+        return Failed{SystemErrorText(GetLastError())};
     return std::make_unique<Win32AppendFile>(std::move(file));
 }
 
