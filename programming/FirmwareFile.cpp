@@ -19,10 +19,6 @@ std::string IoErrorText(int error) {
     return "E/A-Fehler " + std::to_string(error);
 }
 
-bool IsHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 // Every reason to refuse the file is shown under one heading.
 const std::string HexFileError = "Fehler in Hex Datei!\n\r";
 
@@ -138,7 +134,7 @@ std::optional<std::string> RecordProblem(const std::string& line, uint64_t lineN
     size_t length = line.find_last_not_of(" \t") + 1; // trailing blanks are harmless
     bool allHex = true;
     for (size_t i = 1; i < length; ++i)
-        allHex = allHex && IsHex(line[i]);
+        allHex = allHex && HexDigit(line[i]) >= 0;
     const size_t count = length >= 3 ? HexPair(line, 1) : 0;
     if (!allHex || length < 11 || length != 11 + 2 * count)
         return HexFileError + "Zeile " + number + " ist fehlerhaft!";

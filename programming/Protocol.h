@@ -24,6 +24,10 @@ struct FailedExchange {
     std::vector<uint8_t> reply; // empty: no answer
 };
 
+// The value of the hexadecimal digit `c` (either case), or -1 for any other character: the one
+// decoder of hexadecimal text.
+int HexDigit(char c);
+
 // The value of the hexadecimal pair at zero-based index `pos` of `line`. Never reads past the
 // end; a bad second digit gives the first digit's value, a bad first digit gives 0.
 uint8_t HexPair(const std::string& line, size_t pos);
