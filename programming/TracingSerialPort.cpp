@@ -12,13 +12,13 @@ std::string HexNumber(uint32_t value) {
 
 const char* LineName(LineCode code) {
     switch (code) {
-    case LineCode::SETDTR:
+    case LineCode::SetDtr:
         return "DTR 1";
-    case LineCode::CLRDTR:
+    case LineCode::ClearDtr:
         return "DTR 0";
-    case LineCode::SETRTS:
+    case LineCode::SetRts:
         return "RTS 1";
-    case LineCode::CLRRTS:
+    case LineCode::ClearRts:
         return "RTS 0";
     }
     return "?";

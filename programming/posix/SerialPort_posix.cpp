@@ -248,8 +248,8 @@ bool PosixSerialPort::PurgeComm(uint32_t flags) {
 bool PosixSerialPort::EscapeCommFunction(LineCode code) {
     if (!fd_.Valid())
         return Fail(EBADF);
-    int line = (code == LineCode::SETDTR || code == LineCode::CLRDTR) ? TIOCM_DTR : TIOCM_RTS;
-    bool set = code == LineCode::SETDTR || code == LineCode::SETRTS;
+    int line = (code == LineCode::SetDtr || code == LineCode::ClearDtr) ? TIOCM_DTR : TIOCM_RTS;
+    bool set = code == LineCode::SetDtr || code == LineCode::SetRts;
     if (ioctl(fd_.Get(), set ? TIOCMBIS : TIOCMBIC, &line) != 0)
         return Fail(errno);
     return true;

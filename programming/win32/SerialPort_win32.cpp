@@ -14,6 +14,8 @@ static_assert(Win32Error::FileNotFound == ERROR_FILE_NOT_FOUND &&
               Win32Error::DevNotExist == ERROR_DEV_NOT_EXIST &&
               Win32Error::DeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED &&
               Win32Error::DeviceRemoved == ERROR_DEVICE_REMOVED);
+static_assert(uint32_t(LineCode::SetRts) == SETRTS && uint32_t(LineCode::ClearRts) == CLRRTS &&
+              uint32_t(LineCode::SetDtr) == SETDTR && uint32_t(LineCode::ClearDtr) == CLRDTR);
 
 namespace {
 
