@@ -8,7 +8,8 @@
 
 namespace {
 
-// The file is read twice from its start; only a regular file can be.
+// Only a regular file is taken: a FIFO would wait for a writer, and a device acts on being
+// opened.
 int NotAFile(const struct stat& info) {
     return S_ISREG(info.st_mode) ? 0 : S_ISDIR(info.st_mode) ? EISDIR : ESPIPE;
 }
