@@ -2,13 +2,10 @@
 
 #include "MessageText.h"
 #include "UserFolder.h"
+#include "Version.h"
 
 #include <filesystem>
 #include <system_error>
-
-#ifndef MORVIK2_VERSION
-#define MORVIK2_VERSION "0"
-#endif
 
 namespace fs = std::filesystem;
 
@@ -65,5 +62,5 @@ std::string WindowUsage() {
 }
 
 std::string WindowVersion() {
-    return std::string("morvik2-update ") + MORVIK2_VERSION;
+    return std::string("morvik2-update ") + ProgramVersion;
 }

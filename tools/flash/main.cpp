@@ -12,6 +12,7 @@
 #include "SerialPortList.h"
 #include "UsageText.h"
 #include "UserFolder.h"
+#include "Version.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -23,10 +24,6 @@
 #include <optional>
 #include <system_error>
 #include <vector>
-
-#ifndef MORVIK2_VERSION
-#define MORVIK2_VERSION "0"
-#endif
 
 namespace {
 
@@ -122,7 +119,7 @@ int Run(const std::vector<std::string>& arguments) {
                  "Schnittstelle), mit mehreren Ports in ebenso viele Geräte zugleich."};
     GermanHelp(app);
     app.name("morvik2-flash");
-    app.set_version_flag("--version", std::string("morvik2-flash ") + MORVIK2_VERSION,
+    app.set_version_flag("--version", std::string("morvik2-flash ") + ProgramVersion,
                          "Version zeigen und beenden");
     app.add_option("-p,--port", ports,
                    "COM1 bis COM" + std::to_string(MaxComNumber) +
@@ -277,7 +274,7 @@ int Run(const std::vector<std::string>& arguments) {
     std::optional<TraceFile> traceFile;
     if (trace) {
         traceFile.emplace(*trace, output);
-        traceFile->Line("", std::string("morvik2-flash ") + MORVIK2_VERSION + " " +
+        traceFile->Line("", std::string("morvik2-flash ") + ProgramVersion + " " +
                                 IsoLocalTime(std::chrono::system_clock::now()) + " " +
                                 job.logContext.host + ", Firmware " + Printable(file) +
                                 ", SHA-256 " + firmware->Sha256());
