@@ -1,5 +1,6 @@
 #include "FirmwareFile.h"
 
+#include "MessageText.h"
 #include "Protocol.h"
 #include "Sha256.h"
 
@@ -11,17 +12,6 @@ namespace {
 constexpr char CtrlZ = 0x1A;
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
-std::string IoErrorText(int error) {
-    if (error == ENOENT)
-        return "Datei nicht gefunden";
-    if (error == EACCES)
-        return "Dateizugriff verweigert";
-    return "E/A-Fehler " + std::to_string(error);
-}
-
-// Every reason to refuse the file is shown under one heading.
-const std::string HexFileError = "Fehler in Hex Datei!\n\r";
-
 std::string RecordType(const std::string& line) {
     return line.size() >= 9 ? line.substr(7, 2) : "";
 }
@@ -29,7 +19,7 @@ std::string RecordType(const std::string& line) {
 } // namespace
 
 FirmwareFileError::FirmwareFileError(int osError)
-    : std::runtime_error(IoErrorText(osError)), osError_(osError) {}
+    : std::runtime_error(FileErrorText(osError)), osError_(osError) {}
 
 LineReader::LineReader(std::string_view text) : text_(text) {
     if (text_.substr(0, Utf8Bom.size()) == Utf8Bom)
@@ -78,7 +68,7 @@ FirmwareFile FirmwareFile::Load(const std::string& name) {
         throw FirmwareFileError(error);
     if (tooLarge) {
         FirmwareFile refused;
-        refused.problem_ = HexFileError + "Datei zu groß!";
+        refused.problem_ = HexFileText::Heading + HexFileText::TooLarge;
         return refused;
     }
     return FromText(text);
@@ -107,9 +97,9 @@ FirmwareFile FirmwareFile::FromText(std::string_view text) {
         firmware.records_.push_back(std::move(line));
     }
     if (!firmware.problem_ && !haveData)
-        firmware.problem_ = HexFileError + "Keine Daten gefunden!";
+        firmware.problem_ = HexFileText::Heading + HexFileText::NoData;
     else if (!firmware.problem_ && !reachedEndRecord) // a download cut off at a line end
-        firmware.problem_ = HexFileError + "Endezeile fehlt!";
+        firmware.problem_ = HexFileText::Heading + HexFileText::NoEndRecord;
     if (firmware.problem_) {
         firmware.records_.clear();
         firmware.dataBytes_ = 0;
@@ -125,11 +115,13 @@ bool IsEndRecord(const std::string& line) {
 }
 
 std::optional<std::string> RecordProblem(const std::string& line, uint64_t lineNumber) {
-    const std::string number = std::to_string(lineNumber);
+    const auto problem = [&](RecordFault fault) {
+        return HexFileText::Heading + RecordFaultText(fault, lineNumber);
+    };
     if (line.empty())
-        return HexFileError + "Leere Zeile " + number + " !";
+        return problem(RecordFault::Empty);
     if (line[0] != ':')
-        return HexFileError + "Zeile " + number + " muß mit : beginnen!";
+        return problem(RecordFault::NoColon);
 
     size_t length = line.find_last_not_of(" \t") + 1; // trailing blanks are harmless
     bool allHex = true;
@@ -137,28 +129,27 @@ std::optional<std::string> RecordProblem(const std::string& line, uint64_t lineN
         allHex = allHex && HexDigit(line[i]) >= 0;
     const size_t count = length >= 3 ? HexPair(line, 1) : 0;
     if (!allHex || length < 11 || length != 11 + 2 * count)
-        return HexFileError + "Zeile " + number + " ist fehlerhaft!";
+        return problem(RecordFault::Malformed);
 
     unsigned sum = 0;
     for (size_t i = 1; i < length; i += 2)
         sum += HexPair(line, i);
     if (sum % 256 != 0)
-        return HexFileError + "Zeile " + number + ": Prüfsumme falsch!";
+        return problem(RecordFault::Checksum);
 
     const std::string type = RecordType(line);
     if (type == "00" && count > MaxFrameDataBytes)
-        return HexFileError + "Zeile " + number + ": mehr als " +
-               std::to_string(MaxFrameDataBytes) + " Datenbytes!";
+        return problem(RecordFault::TooManyDataBytes);
     if (type == "00" && count % 2 != 0)
-        return HexFileError + "Zeile " + number + ": ungerade Anzahl Datenbytes!";
+        return problem(RecordFault::OddDataByteCount);
     // The device's addresses are 16 bits wide: data must not run past FFFF.
     const unsigned address = HexPair(line, 3) * 256u + HexPair(line, 5);
     if (type == "00" && address + count > 0x10000)
-        return HexFileError + "Zeile " + number + ": Adresse über 64 KB!";
+        return problem(RecordFault::Beyond64K);
     if (type == "02" || type == "04") {
         for (size_t n = 0; n < count; ++n)
             if (HexPair(line, 9 + 2 * n) != 0)
-                return HexFileError + "Zeile " + number + ": Adresse über 64 KB!";
+                return problem(RecordFault::Beyond64K);
     }
     return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #include "TracingSerialPort.h"
 
+#include "MessageText.h"
+
 #include <cstdio>
 
 namespace {
@@ -25,7 +27,7 @@ const char* LineName(LineCode code) {
 }
 
 std::string Failure(const PortError& error) {
-    return error.reason.empty() ? std::string("Fehler") : "Fehler: " + error.reason;
+    return error.reason.empty() ? TraceText::Failed : TraceText::Failed + ": " + error.reason;
 }
 
 } // namespace
@@ -94,7 +96,7 @@ IoResult TracingSerialPort::Transfer(const char* what, const uint8_t* bytes, siz
     if (result.count > 0)
         line += ": " + HexBytes(bytes, result.count);
     if (result.gone)
-        line += " (Verbindung weg)";
+        line += TraceText::Gone;
     trace_(line);
     return result;
 }

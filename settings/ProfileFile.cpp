@@ -1,5 +1,6 @@
 #include "ProfileFile.h"
 
+#include "MessageText.h"
 #include "ProfileStorage.h"
 #include "TextEncoding.h"
 
@@ -193,7 +194,7 @@ ProfileFile::ReadSectionValues(const std::string& section) const {
 
 void ProfileFile::WriteString(const std::string& section, const std::string& key,
                               const std::string& value) {
-    const ProfileWriteError failure("In " + path_ + " kann nicht geschrieben werden");
+    const ProfileWriteError failure(SettingsWriteErrorText(path_));
     if (!available_)
         throw failure;
     auto content = Load(path_);

@@ -1,5 +1,6 @@
 // The serial link on POSIX systems: termios for the line setting, poll() on a steady-clock
 // deadline for the Win32 read and write time limits.
+#include "MessageText.h"
 #include "PosixSerialPort.h"
 #include "RetryOnEintr.h"
 #include "SmallFile.h"
@@ -157,8 +158,7 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
         Fail(EBUSY);
         // No other program holds it: the reason is the program's own.
         lastError_.failure = PortFailure::System;
-        lastError_.reason =
-            "ist das Terminal, in dem das Programm läuft, kein Anschluss zum Morvik 2";
+        lastError_.reason = OwnTerminalText;
         return false;
     }
     // flock holds against every other user of the port, root included; TIOCEXCL refuses
