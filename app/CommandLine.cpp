@@ -1,3 +1,4 @@
+// The window's command line, parsed alike on every system.
 #include "CommandLine.h"
 
 #include "MessageText.h"

@@ -1,3 +1,4 @@
+// The firmware file read once, its lines split and every record checked.
 #include "FirmwareFile.h"
 
 #include "MessageText.h"

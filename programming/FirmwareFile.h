@@ -1,3 +1,4 @@
+// The firmware file: its lines, its records' checks and the copy a run sends from.
 #pragma once
 
 #include "Result.h"

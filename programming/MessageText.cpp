@@ -1,3 +1,4 @@
+// The texts that are put together from parts: reasons, exchanges, printable names.
 #include "MessageText.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// Programing: one whole run, from opening the port to the end command.
 #include "Programmer.h"
 
 #include "FirmwareFile.h"

@@ -1,3 +1,4 @@
+// Hexadecimal pairs and the write frames made from data records.
 #include "Protocol.h"
 
 int HexDigit(char c) {

@@ -1,3 +1,4 @@
+// The bootloader's commands, replies and frames.
 #pragma once
 
 #include <cstdint>

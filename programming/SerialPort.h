@@ -1,3 +1,4 @@
+// The serial port as the programming run uses it, with the Win32 calls' meaning.
 #pragma once
 
 #include <chrono>

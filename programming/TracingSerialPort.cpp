@@ -1,3 +1,4 @@
+// The wire trace: one line per serial call.
 #include "TracingSerialPort.h"
 
 #include "MessageText.h"

@@ -1,3 +1,4 @@
+// MV2.ini read and written with the Windows profile-file rules.
 #include "ProfileFile.h"
 
 #include "MessageText.h"

@@ -1,3 +1,4 @@
+// The per-user folder for MV2.ini, and entering it.
 #pragma once
 
 #include <optional>

@@ -1,3 +1,4 @@
+// The simulated device served on a pseudo-terminal, paced like a real line.
 #include "PtyDevice.h"
 
 #include "RetryOnEintr.h"

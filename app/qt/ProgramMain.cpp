@@ -1,3 +1,4 @@
+// morvik2-update on Linux: the command line, then the Qt window.
 #include "CommandLine.h"
 #include "QtMainView.h"
 #include "UserFolder.h"

@@ -1,3 +1,4 @@
+// The Qt window's face and the label sizes it is checked against.
 #include "WindowFont.h"
 
 #include "FaceChoice.h"

@@ -1,3 +1,4 @@
+// morvik2-update on Windows: the command line, then the Win32 window.
 #include "CommandLine.h"
 #include "UserFolder.h"
 #include "WideText.h"

@@ -1,3 +1,4 @@
+// The firmware file opened on POSIX: a regular file only, never waiting.
 #include "FirmwareFile.h"
 #include "UniqueFd.h"
 

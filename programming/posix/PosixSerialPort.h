@@ -1,3 +1,4 @@
+// The serial port on POSIX, for the command-line tool's emergency restore too.
 #pragma once
 
 #include "SerialPort.h"

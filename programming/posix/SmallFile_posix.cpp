@@ -1,3 +1,4 @@
+// Small files of sysfs and /proc read on POSIX, refusing anything but a regular file.
 #include "SmallFile.h"
 
 #include "RetryOnEintr.h"

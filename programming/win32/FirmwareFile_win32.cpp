@@ -1,3 +1,4 @@
+// The firmware file opened on Windows: a disk file only, shared with other readers.
 #include "FirmwareFile.h"
 #include "WideText.h"
 

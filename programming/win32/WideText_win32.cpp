@@ -1,3 +1,4 @@
+// UTF-8 and UTF-16 converted through Windows, and the system's error texts.
 #include "WideText.h"
 
 #include "MessageText.h"

@@ -1,3 +1,4 @@
+// Port names resolved on Windows: \\.\COMn, files by their identity.
 #include "PortResolver.h"
 
 #include "SerialPort.h"

@@ -1,3 +1,4 @@
+// What the command-line tool needs of the platform's console.
 #pragma once
 
 #include "Result.h"
@@ -8,8 +9,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-// What the command-line tool needs of the platform's console.
 
 // First thing in main: UTF-8 output; on POSIX descriptors 0 to 2 opened on /dev/null where
 // they are closed (or the port would get one of them), SIGPIPE and SIGXFSZ ignored (a reader

@@ -1,3 +1,4 @@
+// The runs of the command-line tool, one per port, with their log and trace.
 #include "FlashRuns.h"
 
 #include "ConsoleServices.h"

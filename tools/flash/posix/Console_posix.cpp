@@ -1,3 +1,4 @@
+// The command-line tool's console on POSIX: signals, the emergency restore, append files.
 #include "Console.h"
 
 #include "PosixSerialPort.h"

@@ -1,3 +1,4 @@
+// The command-line tool's console on Windows: UTF-8, Ctrl-C, append files.
 #include "Console.h"
 
 #include "UniqueHandle.h"
