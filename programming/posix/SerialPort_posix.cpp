@@ -1,7 +1,8 @@
 // The serial link on POSIX systems: termios for the line setting, poll() on a steady-clock
 // deadline for the Win32 read and write time limits.
-#include "MessageText.h"
 #include "PosixSerialPort.h"
+
+#include "MessageText.h"
 #include "RetryOnEintr.h"
 #include "SmallFile.h"
 

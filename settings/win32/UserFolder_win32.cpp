@@ -1,6 +1,7 @@
 // The per-user folder on Windows: Morvik2 in the user's local application data.
-#include "MessageText.h"
 #include "UserFolder.h"
+
+#include "MessageText.h"
 #include "WideText.h"
 
 #include <windows.h>
