@@ -1,14 +1,12 @@
+// The window's command line, parsed alike on every system.
 #include "CommandLine.h"
 
 #include "MessageText.h"
 #include "UserFolder.h"
+#include "Version.h"
 
 #include <filesystem>
 #include <system_error>
-
-#ifndef MORVIK2_VERSION
-#define MORVIK2_VERSION "0"
-#endif
 
 namespace fs = std::filesystem;
 
@@ -65,5 +63,5 @@ std::string WindowUsage() {
 }
 
 std::string WindowVersion() {
-    return std::string("morvik2-update ") + MORVIK2_VERSION;
+    return std::string("morvik2-update ") + ProgramVersion;
 }

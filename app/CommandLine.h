@@ -1,3 +1,4 @@
+// The window's command line: the file to open, the user folder, help and version.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// The window's controls and their texts, as one table every view builds from.
 #include "ControlTable.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The window's controls as data, shared by the Qt and the Win32 view.
 #pragma once
 
 #include <string>

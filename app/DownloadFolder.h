@@ -1,3 +1,4 @@
+// The folder the file dialog starts in: where the user's downloads land.
 #pragma once
 
 #include <string>

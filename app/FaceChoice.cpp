@@ -1,3 +1,4 @@
+// The face the window's labels are drawn in, chosen alike for every view.
 #include "FaceChoice.h"
 
 #include "ControlTable.h"

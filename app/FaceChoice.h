@@ -1,3 +1,4 @@
+// The rule that chooses the window's face, without a toolkit.
 #pragma once
 
 #include <functional>

@@ -1,3 +1,4 @@
+// The background picture decoded, by libjpeg on Linux and the imaging component on Windows.
 #pragma once
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// TMainForm: the window's logic, from start-up to close, without a toolkit.
 #include "Main.h"
 
 #include "DownloadFolder.h"

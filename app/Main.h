@@ -1,3 +1,4 @@
+// TMainForm, the window's logic over a view, and the window's fixed names.
 #pragma once
 
 #include "MainView.h"

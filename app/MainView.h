@@ -1,3 +1,4 @@
+// The interface each toolkit's view gives the window's logic.
 #pragma once
 
 #include <optional>

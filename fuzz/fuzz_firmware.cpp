@@ -89,7 +89,7 @@ std::optional<std::string> Repaired(const std::string& line) {
     if (end < 11 || line[0] != ':' || end % 2 == 0 || end > 11 + 2 * 255)
         return std::nullopt;
     for (size_t i = 1; i < end; ++i)
-        if (HexDigit(line[i]) < 0)
+        if (OracleHexDigit(line[i]) < 0)
             return std::nullopt;
     static const char digits[] = "0123456789ABCDEF";
     std::string repaired = line;
@@ -98,7 +98,7 @@ std::optional<std::string> Repaired(const std::string& line) {
     repaired[2] = digits[count & 15];
     unsigned sum = 0;
     for (size_t i = 1; i + 2 < end; i += 2)
-        sum += unsigned(HexDigit(repaired[i]) * 16 + HexDigit(repaired[i + 1]));
+        sum += unsigned(OracleHexDigit(repaired[i]) * 16 + OracleHexDigit(repaired[i + 1]));
     const unsigned checksum = (256 - sum % 256) % 256;
     repaired[end - 2] = digits[checksum >> 4];
     repaired[end - 1] = digits[checksum & 15];

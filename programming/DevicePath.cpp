@@ -1,3 +1,4 @@
+// Port names: COMn and device paths, as the user may give them.
 #include "SerialPort.h"
 
 #include "MessageText.h"

@@ -1,5 +1,7 @@
+// The firmware file read once, its lines split and every record checked.
 #include "FirmwareFile.h"
 
+#include "MessageText.h"
 #include "Protocol.h"
 #include "Sha256.h"
 
@@ -11,21 +13,6 @@ namespace {
 constexpr char CtrlZ = 0x1A;
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
-std::string IoErrorText(int error) {
-    if (error == ENOENT)
-        return "Datei nicht gefunden";
-    if (error == EACCES)
-        return "Dateizugriff verweigert";
-    return "E/A-Fehler " + std::to_string(error);
-}
-
-bool IsHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-// Every reason to refuse the file is shown under one heading.
-const std::string HexFileError = "Fehler in Hex Datei!\n\r";
-
 std::string RecordType(const std::string& line) {
     return line.size() >= 9 ? line.substr(7, 2) : "";
 }
@@ -33,7 +20,7 @@ std::string RecordType(const std::string& line) {
 } // namespace
 
 FirmwareFileError::FirmwareFileError(int osError)
-    : std::runtime_error(IoErrorText(osError)), osError_(osError) {}
+    : std::runtime_error(FileErrorText(osError)), osError_(osError) {}
 
 LineReader::LineReader(std::string_view text) : text_(text) {
     if (text_.substr(0, Utf8Bom.size()) == Utf8Bom)
@@ -57,10 +44,11 @@ std::string LineReader::ReadLine() {
 }
 
 FirmwareFile FirmwareFile::Load(const std::string& name) {
+    const Result<UniqueFile, int> opened = OpenSharedForReading(name);
+    if (!opened)
+        throw FirmwareFileError(opened.Problem());
+    std::FILE* const file = opened->get();
     int error = 0;
-    std::FILE* file = OpenSharedForReading(name, error);
-    if (!file)
-        throw FirmwareFileError(error);
     std::string text;
     std::vector<char> buffer(64 * 1024);
     bool tooLarge = false;
@@ -77,12 +65,11 @@ FirmwareFile FirmwareFile::Load(const std::string& name) {
         }
         text.append(buffer.data(), got);
     }
-    std::fclose(file);
     if (error)
         throw FirmwareFileError(error);
     if (tooLarge) {
         FirmwareFile refused;
-        refused.problem_ = HexFileError + "Datei zu groß!";
+        refused.problem_ = HexFileText::Heading + HexFileText::TooLarge;
         return refused;
     }
     return FromText(text);
@@ -111,9 +98,9 @@ FirmwareFile FirmwareFile::FromText(std::string_view text) {
         firmware.records_.push_back(std::move(line));
     }
     if (!firmware.problem_ && !haveData)
-        firmware.problem_ = HexFileError + "Keine Daten gefunden!";
+        firmware.problem_ = HexFileText::Heading + HexFileText::NoData;
     else if (!firmware.problem_ && !reachedEndRecord) // a download cut off at a line end
-        firmware.problem_ = HexFileError + "Endezeile fehlt!";
+        firmware.problem_ = HexFileText::Heading + HexFileText::NoEndRecord;
     if (firmware.problem_) {
         firmware.records_.clear();
         firmware.dataBytes_ = 0;
@@ -129,40 +116,41 @@ bool IsEndRecord(const std::string& line) {
 }
 
 std::optional<std::string> RecordProblem(const std::string& line, uint64_t lineNumber) {
-    const std::string number = std::to_string(lineNumber);
+    const auto problem = [&](RecordFault fault) {
+        return HexFileText::Heading + RecordFaultText(fault, lineNumber);
+    };
     if (line.empty())
-        return HexFileError + "Leere Zeile " + number + " !";
+        return problem(RecordFault::Empty);
     if (line[0] != ':')
-        return HexFileError + "Zeile " + number + " muß mit : beginnen!";
+        return problem(RecordFault::NoColon);
 
     size_t length = line.find_last_not_of(" \t") + 1; // trailing blanks are harmless
     bool allHex = true;
     for (size_t i = 1; i < length; ++i)
-        allHex = allHex && IsHex(line[i]);
+        allHex = allHex && HexDigit(line[i]) >= 0;
     const size_t count = length >= 3 ? HexPair(line, 1) : 0;
     if (!allHex || length < 11 || length != 11 + 2 * count)
-        return HexFileError + "Zeile " + number + " ist fehlerhaft!";
+        return problem(RecordFault::Malformed);
 
     unsigned sum = 0;
     for (size_t i = 1; i < length; i += 2)
         sum += HexPair(line, i);
     if (sum % 256 != 0)
-        return HexFileError + "Zeile " + number + ": Prüfsumme falsch!";
+        return problem(RecordFault::Checksum);
 
     const std::string type = RecordType(line);
     if (type == "00" && count > MaxFrameDataBytes)
-        return HexFileError + "Zeile " + number + ": mehr als " +
-               std::to_string(MaxFrameDataBytes) + " Datenbytes!";
+        return problem(RecordFault::TooManyDataBytes);
     if (type == "00" && count % 2 != 0)
-        return HexFileError + "Zeile " + number + ": ungerade Anzahl Datenbytes!";
+        return problem(RecordFault::OddDataByteCount);
     // The device's addresses are 16 bits wide: data must not run past FFFF.
     const unsigned address = HexPair(line, 3) * 256u + HexPair(line, 5);
     if (type == "00" && address + count > 0x10000)
-        return HexFileError + "Zeile " + number + ": Adresse über 64 KB!";
+        return problem(RecordFault::Beyond64K);
     if (type == "02" || type == "04") {
         for (size_t n = 0; n < count; ++n)
             if (HexPair(line, 9 + 2 * n) != 0)
-                return HexFileError + "Zeile " + number + ": Adresse über 64 KB!";
+                return problem(RecordFault::Beyond64K);
     }
     return std::nullopt;
 }

@@ -1,8 +1,12 @@
+// The firmware file: its lines, its records' checks and the copy a run sends from.
 #pragma once
 
+#include "Result.h"
+#include "UniqueResource.h"
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -70,9 +74,9 @@ private:
     std::string sha256_;
 };
 
-// Opens `name` for reading only, letting other programs read it too. On failure returns
-// nullptr and sets `error` to the system's error number. Platform-specific.
-std::FILE* OpenSharedForReading(const std::string& name, int& error);
+// Opens `name` for reading only, letting other programs read it too; on failure, the system's
+// error number. Platform-specific.
+Result<UniqueFile, int> OpenSharedForReading(const std::string& name);
 
 // Record types the run acts on; everything else is skipped.
 bool IsDataRecord(const std::string& line);

@@ -1,5 +1,7 @@
+// The texts that are put together from parts: reasons, exchanges, printable names.
 #include "MessageText.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <utility>
 
@@ -65,6 +67,36 @@ std::string FailedExchangeText(const FailedExchange& failed) {
         text += pair;
     }
     return text;
+}
+
+std::string RecordFaultText(RecordFault fault, uint64_t line) {
+    const std::string number = std::to_string(line);
+    switch (fault) {
+    case RecordFault::Empty:
+        return "Leere Zeile " + number + " !";
+    case RecordFault::NoColon:
+        return "Zeile " + number + " muß mit : beginnen!";
+    case RecordFault::Malformed:
+        return "Zeile " + number + " ist fehlerhaft!";
+    case RecordFault::Checksum:
+        return "Zeile " + number + ": Prüfsumme falsch!";
+    case RecordFault::TooManyDataBytes:
+        return "Zeile " + number + ": mehr als " + std::to_string(MaxFrameDataBytes) +
+               " Datenbytes!";
+    case RecordFault::OddDataByteCount:
+        return "Zeile " + number + ": ungerade Anzahl Datenbytes!";
+    case RecordFault::Beyond64K:
+        return "Zeile " + number + ": Adresse über 64 KB!";
+    }
+    return {};
+}
+
+std::string FileErrorText(int osError) {
+    if (osError == ENOENT)
+        return "Datei nicht gefunden";
+    if (osError == EACCES)
+        return "Dateizugriff verweigert";
+    return "E/A-Fehler " + std::to_string(osError);
 }
 
 std::string ExceptionText(const std::string& what) {

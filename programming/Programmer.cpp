@@ -1,3 +1,4 @@
+// Programing: one whole run, from opening the port to the end command.
 #include "Programmer.h"
 
 #include "FirmwareFile.h"
@@ -60,8 +61,8 @@ void Programmer::ReleaseForClose() {
     closing_ = true;
     // The run's own way out is bypassed here: the device must not stay held by DTR or RTS.
     if (port_.IsOpen()) {
-        (void)port_.EscapeCommFunction(LineCode::CLRDTR);
-        (void)port_.EscapeCommFunction(LineCode::CLRRTS);
+        (void)port_.EscapeCommFunction(LineCode::ClearDtr);
+        (void)port_.EscapeCommFunction(LineCode::ClearRts);
     }
     CloseCom();
 }
@@ -164,19 +165,19 @@ bool Programmer::EndTransfer() {
 
 void Programmer::ResetPulse() {
     // Both lines for one pacing period, then DTR alone.
-    Line(LineCode::SETDTR);
+    Line(LineCode::SetDtr);
     window_.SetStatus(StatusText::Reset);
-    Line(LineCode::SETRTS);
+    Line(LineCode::SetRts);
     window_.WaitForPacingTimer();
     window_.ProcessMessages();
-    Line(LineCode::CLRRTS);
+    Line(LineCode::ClearRts);
 }
 
 void Programmer::ClosingPulse() {
-    Line(LineCode::CLRDTR);
-    Line(LineCode::SETRTS);
+    Line(LineCode::ClearDtr);
+    Line(LineCode::SetRts);
     window_.WaitForPacingTimer();
-    Line(LineCode::CLRRTS);
+    Line(LineCode::ClearRts);
 }
 
 void Programmer::WriteFailed(RunOutcome outcome) {
@@ -227,7 +228,7 @@ void Programmer::Programing(const FirmwareFile& firmware, const std::string& por
         // The device must not stay held in the search/transfer line state, however the run
         // ends.
         if (port_.IsOpen())
-            Line(LineCode::CLRDTR);
+            Line(LineCode::ClearDtr);
         CloseCom();
     });
     if (!OpenCom(portPath)) {

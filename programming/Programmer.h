@@ -1,3 +1,4 @@
+// Programing, the programming run, and what it needs from its caller.
 #pragma once
 
 #include "FirmwareFile.h"

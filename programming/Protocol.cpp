@@ -1,6 +1,6 @@
+// Hexadecimal pairs and the write frames made from data records.
 #include "Protocol.h"
 
-namespace {
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -10,7 +10,6 @@ int HexDigit(char c) {
         return c - 'a' + 10;
     return -1;
 }
-} // namespace
 
 uint8_t HexPair(const std::string& line, size_t pos) {
     int high = pos < line.size() ? HexDigit(line[pos]) : -1;

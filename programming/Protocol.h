@@ -1,3 +1,4 @@
+// The bootloader's commands, replies and frames.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,10 @@ struct FailedExchange {
     uint16_t address = 0;
     std::vector<uint8_t> reply; // empty: no answer
 };
+
+// The value of the hexadecimal digit `c` (either case), or -1 for any other character: the one
+// decoder of hexadecimal text.
+int HexDigit(char c);
 
 // The value of the hexadecimal pair at zero-based index `pos` of `line`. Never reads past the
 // end; a bad second digit gives the first digit's value, a bad first digit gives 0.

@@ -1,3 +1,4 @@
+// An action run when a scope is left.
 #pragma once
 
 #include <utility>

@@ -1,3 +1,4 @@
+// The serial rules every backend shares: time limits, failed reads, vanished ports.
 #include "SerialPort.h"
 
 #include <cerrno>

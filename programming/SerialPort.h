@@ -1,3 +1,4 @@
+// The serial port as the programming run uses it, with the Win32 calls' meaning.
 #pragma once
 
 #include <chrono>
@@ -42,8 +43,9 @@ constexpr uint32_t DeviceRemoved = 1617;
 } // namespace Win32Error
 bool Win32ErrorMeansPortGone(uint32_t error);
 
-// EscapeCommFunction codes.
-enum class LineCode : uint32_t { SETRTS = 3, CLRRTS = 4, SETDTR = 5, CLRDTR = 6 };
+// EscapeCommFunction codes, by value. Named apart from <windows.h>'s macros for them, which
+// would otherwise replace these names wherever that header came first.
+enum class LineCode : uint32_t { SetRts = 3, ClearRts = 4, SetDtr = 5, ClearDtr = 6 };
 
 // PurgeComm flags.
 constexpr uint32_t PurgeTxAbort = 1;

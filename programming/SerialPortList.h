@@ -1,3 +1,4 @@
+// The serial ports the system has, for the port lists.
 #pragma once
 
 #include <cstdint>

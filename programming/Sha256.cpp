@@ -1,3 +1,4 @@
+// SHA-256, for the run log's fingerprint of the firmware.
 #include "Sha256.h"
 
 #include <cstring>

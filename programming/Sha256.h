@@ -1,3 +1,4 @@
+// SHA-256 of the firmware file, for the run log.
 #pragma once
 
 #include <array>

@@ -1,3 +1,4 @@
+// Small files of the system's own trees, read with care.
 #pragma once
 
 #include <cstddef>

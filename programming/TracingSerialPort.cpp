@@ -1,4 +1,7 @@
+// The wire trace: one line per serial call.
 #include "TracingSerialPort.h"
+
+#include "MessageText.h"
 
 #include <cstdio>
 
@@ -12,20 +15,20 @@ std::string HexNumber(uint32_t value) {
 
 const char* LineName(LineCode code) {
     switch (code) {
-    case LineCode::SETDTR:
+    case LineCode::SetDtr:
         return "DTR 1";
-    case LineCode::CLRDTR:
+    case LineCode::ClearDtr:
         return "DTR 0";
-    case LineCode::SETRTS:
+    case LineCode::SetRts:
         return "RTS 1";
-    case LineCode::CLRRTS:
+    case LineCode::ClearRts:
         return "RTS 0";
     }
     return "?";
 }
 
 std::string Failure(const PortError& error) {
-    return error.reason.empty() ? std::string("Fehler") : "Fehler: " + error.reason;
+    return error.reason.empty() ? TraceText::Failed : TraceText::Failed + ": " + error.reason;
 }
 
 } // namespace
@@ -94,7 +97,7 @@ IoResult TracingSerialPort::Transfer(const char* what, const uint8_t* bytes, siz
     if (result.count > 0)
         line += ": " + HexBytes(bytes, result.count);
     if (result.gone)
-        line += " (Verbindung weg)";
+        line += TraceText::Gone;
     trace_(line);
     return result;
 }

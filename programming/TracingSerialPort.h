@@ -1,3 +1,4 @@
+// A serial port that traces every call of another.
 #pragma once
 
 #include "SerialPort.h"

@@ -1,3 +1,4 @@
+// UTF-8 to UTF-16 and back for the Win32 calls, and Windows' device names.
 #pragma once
 
 #include <string>

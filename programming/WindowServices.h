@@ -1,3 +1,4 @@
+// What a programming run needs from whatever shows it.
 #pragma once
 
 #include "MessageText.h"

@@ -1,3 +1,4 @@
+// Port names and paths alike on every platform: usb: names parsed, a gang's shared ports found.
 #include "PortResolver.h"
 
 #include "MessageText.h"

@@ -1,3 +1,4 @@
+// Where a port name leads, and whether two paths name one device.
 #pragma once
 
 #include "SerialPortList.h"

@@ -1,3 +1,4 @@
+// The settings files a front end reads, and the port they keep.
 #include "PortSettings.h"
 
 #include "ProfileFile.h"

@@ -1,3 +1,4 @@
+// Which MV2.ini a program reads, and the port names it offers.
 #pragma once
 
 #include <optional>

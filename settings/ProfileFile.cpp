@@ -1,5 +1,7 @@
+// MV2.ini read and written with the Windows profile-file rules.
 #include "ProfileFile.h"
 
+#include "MessageText.h"
 #include "ProfileStorage.h"
 #include "TextEncoding.h"
 
@@ -193,7 +195,7 @@ ProfileFile::ReadSectionValues(const std::string& section) const {
 
 void ProfileFile::WriteString(const std::string& section, const std::string& key,
                               const std::string& value) {
-    const ProfileWriteError failure("In " + path_ + " kann nicht geschrieben werden");
+    const ProfileWriteError failure(SettingsWriteErrorText(path_));
     if (!available_)
         throw failure;
     auto content = Load(path_);

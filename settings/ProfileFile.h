@@ -1,3 +1,4 @@
+// MV2.ini with the Windows profile-file rules, on every platform.
 #pragma once
 #include <stdexcept>
 #include <string>

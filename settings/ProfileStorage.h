@@ -1,11 +1,12 @@
+// How the settings file is read and replaced on each platform.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
 // How the settings file is read and replaced on this platform: posix/ProfileStorage_posix.cpp
-// or win32/ProfileStorage_win32.cpp, chosen by CMake. Paths are as the user gave them; symbolic links are
-// followed.
+// or win32/ProfileStorage_win32.cpp, chosen by CMake. Paths are as the user gave them; symbolic
+// links are followed.
 namespace profile_storage {
 
 enum class ReadResult { Read, Missing, Unreadable };

@@ -1,3 +1,4 @@
+// The settings file's byte-order marks, UTF-16 and UTF-8 converted.
 #include "TextEncoding.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// How a settings file stores its text, and back again.
 #pragma once
 
 #include <optional>

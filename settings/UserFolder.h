@@ -1,5 +1,7 @@
+// The per-user folder for MV2.ini, and entering it.
 #pragma once
 
+#include <optional>
 #include <string>
 
 // The per-user folder a program started from a menu works in (--user-folder), since neither
@@ -10,6 +12,6 @@ std::string UserFolder();
 // Where that is, as a rule for the help text: the same on every machine.
 std::string UserFolderRule();
 
-// Makes UserFolder() the working directory, creating it where needed. Empty on success;
-// otherwise, for the user, what went wrong, and the working directory is as it was.
-std::string EnterUserFolder();
+// Makes UserFolder() the working directory, creating it where needed. On failure, for the
+// user, what went wrong; the working directory is then as it was.
+std::optional<std::string> EnterUserFolder();

@@ -1,3 +1,4 @@
+// The simulated bootloader's state machine, faults included.
 #include "Bootloader.h"
 
 #include "IntelHex.h"

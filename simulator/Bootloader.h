@@ -1,3 +1,4 @@
+// The Morvik 2 bootloader as a byte-stream state machine, for tests and the simulator.
 #pragma once
 
 #include <cstddef>

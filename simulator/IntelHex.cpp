@@ -1,3 +1,4 @@
+// Intel HEX written from bytes, for test files and the device's image.
 #include "IntelHex.h"
 
 #include <algorithm>

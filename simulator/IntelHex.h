@@ -1,3 +1,4 @@
+// Intel HEX as the device's firmware files hold it.
 #pragma once
 
 #include <cstddef>

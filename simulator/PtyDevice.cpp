@@ -1,4 +1,7 @@
+// The simulated device served on a pseudo-terminal, paced like a real line.
 #include "PtyDevice.h"
+
+#include "RetryOnEintr.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,7 +33,7 @@ PtyDevice::PtyDevice(DeviceOptions options)
         byteTime_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
             10.0 / options_.baud)); // start bit, 8 data bits, stop bit
     master_.Reset(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    if (master_.Get() < 0 || grantpt(master_.Get()) != 0 || unlockpt(master_.Get()) != 0)
+    if (!master_.Valid() || grantpt(master_.Get()) != 0 || unlockpt(master_.Get()) != 0)
         throw SystemError("pseudo-terminal");
     char name[256];
     if (ptsname_r(master_.Get(), name, sizeof name) != 0)
@@ -63,7 +66,7 @@ void PtyDevice::Start() {
 
 void PtyDevice::Stop() {
     stop_ = true;
-    if (wakeWrite_.Get() >= 0)
+    if (wakeWrite_.Valid())
         (void)!write(wakeWrite_.Get(), "x", 1);
 }
 
@@ -82,8 +85,7 @@ void PtyDevice::HangUp() {
 void PtyDevice::AwaitRelease() {
     pollfd fds[2] = {{master_.Get(), 0, 0}, {wakeRead_.Get(), POLLIN, 0}};
     const timespec limit{5, 0};
-    while (ppoll(fds, 2, &limit, nullptr) < 0 && errno == EINTR) {
-    }
+    (void)RetryOnEintr([&] { return ppoll(fds, 2, &limit, nullptr); });
 }
 
 void PtyDevice::WriteImage(const Bootloader& device) const {
@@ -177,7 +179,7 @@ void PtyDevice::Run() {
         }
         pollfd fds[2] = {{master_.Get(), short(POLLIN | (sending ? POLLOUT : 0)), 0},
                          {wakeRead_.Get(), POLLIN, 0}};
-        if (ppoll(fds, 2, wait, nullptr) < 0 && errno != EINTR)
+        if (RetryOnEintr([&] { return ppoll(fds, 2, wait, nullptr); }) < 0)
             break;
         const short lineEnded = fds[0].revents & (POLLHUP | POLLERR | POLLNVAL);
         if (lineEnded && !(fds[0].revents & POLLIN)) {

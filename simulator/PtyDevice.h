@@ -1,3 +1,4 @@
+// The simulated Morvik 2 on a pseudo-terminal.
 #pragma once
 
 #include "Bootloader.h"

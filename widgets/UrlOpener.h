@@ -1,3 +1,4 @@
+// A link's address handed to the system.
 #pragma once
 
 #include <string>

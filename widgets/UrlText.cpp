@@ -1,3 +1,4 @@
+// A link's address trimmed as the label hands it on.
 #include "UrlText.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// A link's address as the label hands it on.
 #pragma once
 
 #include <string>

@@ -1,3 +1,4 @@
+// morvik2-update on Linux: the command line, then the Qt window.
 #include "CommandLine.h"
 #include "QtMainView.h"
 #include "UserFolder.h"
@@ -21,7 +22,8 @@ int main(int argc, char* argv[]) {
         break;
     }
     // Before the window reads MV2.ini; on failure the working directory serves, as without it.
-    const std::string folderProblem = line.userFolder ? EnterUserFolder() : std::string();
+    const std::optional<std::string> folderProblem =
+        line.userFolder ? EnterUserFolder() : std::nullopt;
 
     // Qt gets none of the command line.
     int qtArgc = 1;
@@ -38,7 +40,7 @@ int main(int argc, char* argv[]) {
     if (!line.file.empty())
         window.Form().ChooseFirmwareFile(line.file);
     window.show();
-    if (!folderProblem.empty())
-        window.ShowMessageBox(WindowCaption, folderProblem, MainView::BoxIcon::Error);
+    if (folderProblem)
+        window.ShowMessageBox(WindowCaption, *folderProblem, MainView::BoxIcon::Error);
     return QApplication::exec();
 }

@@ -1,3 +1,4 @@
+// The window's Qt view: controls from the control table, events to TMainForm.
 #include "QtMainView.h"
 
 #include "ControlTable.h"

@@ -1,3 +1,4 @@
+// The window's view in Qt, for Linux.
 #pragma once
 
 #include "AsUrlLabel.h"

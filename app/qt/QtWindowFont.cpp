@@ -1,3 +1,4 @@
+// The Qt window's face and the label sizes it is checked against.
 #include "QtWindowFont.h"
 
 #include "FaceChoice.h"

@@ -1,3 +1,4 @@
+// The face the Qt window's labels are drawn in.
 #pragma once
 
 #include <QFont>

@@ -1,3 +1,4 @@
+// Owners for the Win32 window's fonts, bitmap and icons.
 #pragma once
 
 #include <windows.h>

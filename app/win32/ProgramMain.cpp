@@ -1,3 +1,4 @@
+// morvik2-update on Windows: the command line, then the Win32 window.
 #include "CommandLine.h"
 #include "UserFolder.h"
 #include "WideText.h"
@@ -44,7 +45,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         break;
     }
     // Before the window reads MV2.ini; on failure the working directory serves, as without it.
-    const std::string folderProblem = line.userFolder ? EnterUserFolder() : std::string();
+    const std::optional<std::string> folderProblem =
+        line.userFolder ? EnterUserFolder() : std::nullopt;
 
     INITCOMMONCONTROLSEX controls{sizeof controls,
                                   ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_TAB_CLASSES};
@@ -57,8 +59,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
         if (!line.file.empty())
             window.Form().ChooseFirmwareFile(line.file);
         window.Show(showCommand);
-        if (!folderProblem.empty())
-            window.ShowMessageBox(WindowCaption, folderProblem, MainView::BoxIcon::Error);
+        if (folderProblem)
+            window.ShowMessageBox(WindowCaption, *folderProblem, MainView::BoxIcon::Error);
         exitCode = window.Run();
     }
     if (SUCCEEDED(com))

@@ -1,3 +1,4 @@
+// The window's Win32 view: controls from the control table, messages to TMainForm.
 #include "Win32MainView.h"
 
 #include "BufferedPaint.h"

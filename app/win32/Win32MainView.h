@@ -1,6 +1,6 @@
+// The window's view in the Win32 API, for Windows.
 #pragma once
 
-// Before <windows.h>: its macros would rename the serial link's line codes.
 #include "ControlTable.h"
 #include "Main.h"
 #include "MainView.h"

@@ -1,5 +1,5 @@
+// Resource numbers shared by the program's resource script and the window.
 #pragma once
 
-// Resource numbers shared by the program's resource script and the window.
 #define IconResource 1
 #define BackgroundResource 100

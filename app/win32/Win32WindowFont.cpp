@@ -1,3 +1,4 @@
+// The Win32 window's face and the label widths it is checked against.
 #include "Win32WindowFont.h"
 
 #include "ControlTable.h"

@@ -1,3 +1,4 @@
+// The face the Win32 window's labels are drawn in.
 #pragma once
 
 #include "GdiHandles.h"

@@ -1,6 +1,8 @@
+// The serial port on POSIX, for the command-line tool's emergency restore too.
 #pragma once
 
 #include "SerialPort.h"
+#include "UniqueFd.h"
 
 #include <chrono>
 #include <termios.h>
@@ -20,9 +22,9 @@ public:
     IoResult ReadFile(uint8_t* buffer, size_t count) override;
     void CloseHandle() override;
 
-    bool IsOpen() const override { return fd_ >= 0; }
+    bool IsOpen() const override { return fd_.Valid(); }
     PortError LastError() const override { return lastError_; }
-    int NativeHandle() const { return fd_; }
+    int NativeHandle() const { return fd_.Get(); }
     // Whether opening turned the driver's low-latency mode on, which closing turns off again.
     bool AddedLowLatency() const { return addedLowLatency_; }
     // Turns the low-latency mode off; async-signal-safe, for an exit that runs no destructors.
@@ -36,7 +38,7 @@ private:
     // 1 ready, 0 deadline passed, -1 device gone.
     int PollFor(short events, TimePoint deadline, bool unlimited);
 
-    int fd_ = -1;
+    UniqueFd fd_;
     bool gone_ = false;
     bool haveSaved_ = false;
     bool addedLowLatency_ = false;

@@ -1,6 +1,9 @@
 // The serial link on POSIX systems: termios for the line setting, poll() on a steady-clock
 // deadline for the Win32 read and write time limits.
 #include "PosixSerialPort.h"
+
+#include "MessageText.h"
+#include "RetryOnEintr.h"
 #include "SmallFile.h"
 
 #include <algorithm>
@@ -23,14 +26,6 @@
 #endif
 
 namespace {
-
-template <typename F> auto RetryOnEintr(F call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
-}
 
 #if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
 #define MORVIK2_LOW_LATENCY 1
@@ -154,52 +149,46 @@ bool PosixSerialPort::Open(const std::string& devicePath) {
     gone_ = false;
     lastError_ = PortError{};
     lastError_.devicePath = devicePath;
-    int fd = RetryOnEintr([&] {
+    UniqueFd fd(RetryOnEintr([&] {
         return ::open(lastError_.devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    });
-    if (fd < 0)
+    }));
+    if (!fd.Valid())
         return Fail(errno);
     // The user's own terminal is no adapter: raw mode and sync bytes would take it from them.
-    if (IsControllingTerminal(fd) || IsStandardStreamTerminal(fd)) {
-        ::close(fd);
+    if (IsControllingTerminal(fd.Get()) || IsStandardStreamTerminal(fd.Get())) {
         Fail(EBUSY);
         // No other program holds it: the reason is the program's own.
         lastError_.failure = PortFailure::System;
-        lastError_.reason =
-            "ist das Terminal, in dem das Programm läuft, kein Anschluss zum Morvik 2";
+        lastError_.reason = OwnTerminalText;
         return false;
     }
     // flock holds against every other user of the port, root included; TIOCEXCL refuses
     // later opens by programs that do not take the lock.
-    if (RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
-        int error = errno == EWOULDBLOCK ? EBUSY : errno;
-        ::close(fd);
-        return Fail(error);
-    }
-    (void)ioctl(fd, TIOCEXCL);
-    if (const std::optional<std::string> holder = OtherHolder(fd)) {
+    if (RetryOnEintr([&] { return flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0)
+        return Fail(errno == EWOULDBLOCK ? EBUSY : errno);
+    (void)ioctl(fd.Get(), TIOCEXCL);
+    if (const std::optional<std::string> holder = OtherHolder(fd.Get())) {
         // The flag would outlive this descriptor while the other program holds the line.
-        (void)ioctl(fd, TIOCNXCL);
-        (void)flock(fd, LOCK_UN);
-        ::close(fd);
+        (void)ioctl(fd.Get(), TIOCNXCL);
+        (void)flock(fd.Get(), LOCK_UN);
         Fail(EBUSY);
         lastError_.detail = *holder;
         return false;
     }
-    fd_ = fd;
+    fd_ = std::move(fd);
     // Linux raises both lines on open; the device must see them low until the reset pulse.
     int lines = TIOCM_DTR | TIOCM_RTS;
-    (void)ioctl(fd_, TIOCMBIC, &lines);
-    addedLowLatency_ = RequestLowLatency(fd_);
+    (void)ioctl(fd_.Get(), TIOCMBIC, &lines);
+    addedLowLatency_ = RequestLowLatency(fd_.Get());
     haveSaved_ = false;
     timeouts_ = CommTimeouts{};
     return true;
 }
 
 bool PosixSerialPort::GetCommState() {
-    if (fd_ < 0)
+    if (!fd_.Valid())
         return Fail(EBADF);
-    if (tcgetattr(fd_, &current_) != 0)
+    if (tcgetattr(fd_.Get(), &current_) != 0)
         return Fail(errno);
     if (!haveSaved_) {
         saved_ = current_;
@@ -209,7 +198,7 @@ bool PosixSerialPort::GetCommState() {
 }
 
 bool PosixSerialPort::SetCommState() {
-    if (fd_ < 0)
+    if (!fd_.Valid())
         return Fail(EBADF);
     termios tio = current_;
     cfmakeraw(&tio);
@@ -220,28 +209,28 @@ bool PosixSerialPort::SetCommState() {
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, B115200) != 0 || cfsetospeed(&tio, B115200) != 0)
         return Fail(errno);
-    if (RetryOnEintr([&] { return tcsetattr(fd_, TCSANOW, &tio); }) != 0)
+    if (RetryOnEintr([&] { return tcsetattr(fd_.Get(), TCSANOW, &tio); }) != 0)
         return Fail(errno);
     current_ = tio;
     return true;
 }
 
 bool PosixSerialPort::GetCommTimeouts(CommTimeouts& timeouts) {
-    if (fd_ < 0)
+    if (!fd_.Valid())
         return Fail(EBADF);
     timeouts = timeouts_;
     return true;
 }
 
 bool PosixSerialPort::SetCommTimeouts(const CommTimeouts& timeouts) {
-    if (fd_ < 0)
+    if (!fd_.Valid())
         return Fail(EBADF);
     timeouts_ = timeouts;
     return true;
 }
 
 bool PosixSerialPort::PurgeComm(uint32_t flags) {
-    if (fd_ < 0)
+    if (!fd_.Valid())
         return Fail(EBADF);
     int queue = -1;
     const bool tx = flags & (PurgeTxAbort | PurgeTxClear);
@@ -252,37 +241,36 @@ bool PosixSerialPort::PurgeComm(uint32_t flags) {
         queue = TCOFLUSH;
     else if (rx)
         queue = TCIFLUSH;
-    if (queue >= 0 && RetryOnEintr([&] { return tcflush(fd_, queue); }) != 0)
+    if (queue >= 0 && RetryOnEintr([&] { return tcflush(fd_.Get(), queue); }) != 0)
         return Fail(errno);
     return true;
 }
 
 bool PosixSerialPort::EscapeCommFunction(LineCode code) {
-    if (fd_ < 0)
+    if (!fd_.Valid())
         return Fail(EBADF);
-    int line = (code == LineCode::SETDTR || code == LineCode::CLRDTR) ? TIOCM_DTR : TIOCM_RTS;
-    bool set = code == LineCode::SETDTR || code == LineCode::SETRTS;
-    if (ioctl(fd_, set ? TIOCMBIS : TIOCMBIC, &line) != 0)
+    int line = (code == LineCode::SetDtr || code == LineCode::ClearDtr) ? TIOCM_DTR : TIOCM_RTS;
+    bool set = code == LineCode::SetDtr || code == LineCode::SetRts;
+    if (ioctl(fd_.Get(), set ? TIOCMBIS : TIOCMBIC, &line) != 0)
         return Fail(errno);
     return true;
 }
 
 int PosixSerialPort::PollFor(short events, TimePoint deadline, bool unlimited) {
-    pollfd pfd{fd_, events, 0};
+    pollfd pfd{fd_.Get(), events, 0};
+    // Taken again after a signal, so that the deadline stays where it was. Rounded up: waking a
+    // little early would turn one wait into two.
+    const auto timeoutMs = [&] {
+        if (unlimited)
+            return -1;
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        return static_cast<int>(std::clamp<long long>(ms.count(), 0, 1 << 30));
+    };
     for (;;) {
-        int timeoutMs = -1;
-        if (!unlimited) {
-            auto remaining = deadline - Clock::now();
-            if (remaining <= Clock::duration::zero())
-                return 0;
-            // Round up: waking a little early would turn one wait into two.
-            auto ms = std::chrono::ceil<std::chrono::milliseconds>(remaining).count();
-            timeoutMs = static_cast<int>(std::min<long long>(ms, 1 << 30));
-        }
-        int ready = ::poll(&pfd, 1, timeoutMs);
+        if (!unlimited && Clock::now() >= deadline)
+            return 0;
+        const int ready = RetryOnEintr([&] { return ::poll(&pfd, 1, timeoutMs()); });
         if (ready < 0) {
-            if (errno == EINTR)
-                continue;
             Fail(errno);
             gone_ = true;
             return -1;
@@ -301,7 +289,7 @@ int PosixSerialPort::PollFor(short events, TimePoint deadline, bool unlimited) {
 
 IoResult PosixSerialPort::ReadFile(uint8_t* buffer, size_t count) {
     IoResult result;
-    if (fd_ < 0 || gone_) {
+    if (!fd_.Valid() || gone_) {
         result.gone = gone_;
         return result;
     }
@@ -333,14 +321,13 @@ IoResult PosixSerialPort::ReadFile(uint8_t* buffer, size_t count) {
         }
         if (ready == 0)
             break;
-        ssize_t n = ::read(fd_, buffer + result.count, count - result.count);
+        const ssize_t n = RetryOnEintr(
+            [&] { return ::read(fd_.Get(), buffer + result.count, count - result.count); });
         if (n > 0) {
             result.count += size_t(n);
             intervalDeadline = Clock::now() + std::chrono::milliseconds(t.ReadIntervalTimeout);
             continue;
         }
-        if (n < 0 && (errno == EINTR))
-            continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             if (immediate)
                 break;
@@ -359,7 +346,7 @@ IoResult PosixSerialPort::ReadFile(uint8_t* buffer, size_t count) {
 
 IoResult PosixSerialPort::WriteFile(const uint8_t* data, size_t count) {
     IoResult result;
-    if (fd_ < 0 || gone_) {
+    if (!fd_.Valid() || gone_) {
         result.gone = gone_;
         return result;
     }
@@ -369,13 +356,12 @@ IoResult PosixSerialPort::WriteFile(const uint8_t* data, size_t count) {
         Clock::now() + std::chrono::milliseconds(uint64_t(t.WriteTotalTimeoutMultiplier) * count +
                                                  t.WriteTotalTimeoutConstant);
     while (result.count < count) {
-        ssize_t n = ::write(fd_, data + result.count, count - result.count);
+        const ssize_t n = RetryOnEintr(
+            [&] { return ::write(fd_.Get(), data + result.count, count - result.count); });
         if (n > 0) {
             result.count += size_t(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             int ready = PollFor(POLLOUT, deadline, unlimited);
             if (ready < 0)
@@ -393,18 +379,17 @@ IoResult PosixSerialPort::WriteFile(const uint8_t* data, size_t count) {
 }
 
 void PosixSerialPort::CloseHandle() {
-    if (fd_ < 0)
+    if (!fd_.Valid())
         return;
     // An FTDI adapter would otherwise keep its 1 ms latency timer for every later program.
     if (addedLowLatency_)
-        EndLowLatency(fd_);
+        EndLowLatency(fd_.Get());
     if (haveSaved_)
-        (void)tcsetattr(fd_, TCSANOW, &saved_);
+        (void)tcsetattr(fd_.Get(), TCSANOW, &saved_);
     // The exclusive flag outlives this descriptor while anyone else keeps the line open.
-    (void)ioctl(fd_, TIOCNXCL);
-    (void)flock(fd_, LOCK_UN);
-    ::close(fd_);
-    fd_ = -1;
+    (void)ioctl(fd_.Get(), TIOCNXCL);
+    (void)flock(fd_.Get(), LOCK_UN);
+    fd_.Reset();
     haveSaved_ = false;
     addedLowLatency_ = false;
 }

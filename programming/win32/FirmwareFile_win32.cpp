@@ -1,3 +1,4 @@
+// The firmware file opened on Windows: a disk file only, shared with other readers.
 #include "FirmwareFile.h"
 #include "WideText.h"
 
@@ -6,23 +7,16 @@
 #include <share.h>
 #include <windows.h>
 
-std::FILE* OpenSharedForReading(const std::string& name, int& error) {
-    if (IsDeviceName(name)) {
-        error = ESPIPE;
-        return nullptr;
-    }
+Result<UniqueFile, int> OpenSharedForReading(const std::string& name) {
+    if (IsDeviceName(name))
+        return Failed{ESPIPE};
     errno = 0;
-    std::FILE* file = _wfsopen(Widen(name).c_str(), L"rb", _SH_DENYWR);
-    if (!file) {
-        error = errno ? errno : EIO;
-        return nullptr;
-    }
+    UniqueFile file(_wfsopen(Widen(name).c_str(), L"rb", _SH_DENYWR));
+    if (!file)
+        return Failed{errno ? errno : EIO};
     // A device name such as CON or a pipe would wait for input that may never come.
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        std::fclose(file);
-        error = ESPIPE;
-        return nullptr;
-    }
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get())));
+    if (GetFileType(handle) != FILE_TYPE_DISK)
+        return Failed{ESPIPE};
     return file;
 }

@@ -2,6 +2,7 @@
 // (virtual ones too) fills in, and what Device Manager shows about them from SetupAPI.
 #include "SerialPortList.h"
 
+#include "Protocol.h"
 #include "SerialPort.h"
 #include "WideText.h"
 
@@ -93,11 +94,7 @@ uint16_t HexAfter(const std::string& text, const char* tag) {
         return 0;
     unsigned value = 0;
     for (size_t i = at + std::strlen(tag); i < at + std::strlen(tag) + 4 && i < text.size(); ++i) {
-        const char c = text[i];
-        const int digit = c >= '0' && c <= '9'   ? c - '0'
-                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                 : -1;
+        const int digit = HexDigit(text[i]);
         if (digit < 0)
             return 0;
         value = value * 16 + unsigned(digit);

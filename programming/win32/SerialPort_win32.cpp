@@ -1,6 +1,7 @@
 // The serial link on Windows: the Win32 communications calls, with the fixed values the
 // bootloader needs.
 #include "SerialPort.h"
+#include "UniqueHandle.h"
 #include "WideText.h"
 
 #include <windows.h>
@@ -13,26 +14,26 @@ static_assert(Win32Error::FileNotFound == ERROR_FILE_NOT_FOUND &&
               Win32Error::DevNotExist == ERROR_DEV_NOT_EXIST &&
               Win32Error::DeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED &&
               Win32Error::DeviceRemoved == ERROR_DEVICE_REMOVED);
+static_assert(uint32_t(LineCode::SetRts) == SETRTS && uint32_t(LineCode::ClearRts) == CLRRTS &&
+              uint32_t(LineCode::SetDtr) == SETDTR && uint32_t(LineCode::ClearDtr) == CLRDTR);
 
 namespace {
 
 class Win32SerialPort : public SerialPort {
 public:
-    ~Win32SerialPort() override { CloseHandle(); }
-
     bool Open(const std::string& devicePath) override {
         CloseHandle();
         lastError_ = PortError{};
         lastError_.devicePath = devicePath;
-        handle_ = CreateFileW(Widen(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        return handle_ != INVALID_HANDLE_VALUE || Fail();
+        handle_.Reset(CreateFileW(Widen(devicePath).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return handle_.Valid() || Fail();
     }
 
     bool GetCommState() override {
         dcb_ = DCB{};
         dcb_.DCBlength = sizeof(DCB);
-        return ::GetCommState(handle_, &dcb_) || Fail();
+        return ::GetCommState(handle_.Get(), &dcb_) || Fail();
     }
 
     bool SetCommState() override {
@@ -55,12 +56,12 @@ public:
         dcb_.fRtsControl = RTS_CONTROL_DISABLE;
         dcb_.fAbortOnError = 0;
         dcb_.fDummy2 = 0;
-        return ::SetCommState(handle_, &dcb_) || Fail();
+        return ::SetCommState(handle_.Get(), &dcb_) || Fail();
     }
 
     bool GetCommTimeouts(CommTimeouts& timeouts) override {
         COMMTIMEOUTS native{};
-        if (!::GetCommTimeouts(handle_, &native))
+        if (!::GetCommTimeouts(handle_.Get(), &native))
             return Fail();
         timeouts = {native.ReadIntervalTimeout, native.ReadTotalTimeoutMultiplier,
                     native.ReadTotalTimeoutConstant, native.WriteTotalTimeoutMultiplier,
@@ -72,24 +73,24 @@ public:
         COMMTIMEOUTS native{timeouts.ReadIntervalTimeout, timeouts.ReadTotalTimeoutMultiplier,
                             timeouts.ReadTotalTimeoutConstant, timeouts.WriteTotalTimeoutMultiplier,
                             timeouts.WriteTotalTimeoutConstant};
-        if (!::SetCommTimeouts(handle_, &native))
+        if (!::SetCommTimeouts(handle_.Get(), &native))
             return Fail();
         timeouts_ = timeouts;
         return true;
     }
 
-    bool PurgeComm(uint32_t flags) override { return ::PurgeComm(handle_, flags) || Fail(); }
+    bool PurgeComm(uint32_t flags) override { return ::PurgeComm(handle_.Get(), flags) || Fail(); }
 
     bool EscapeCommFunction(LineCode code) override {
-        return ::EscapeCommFunction(handle_, static_cast<DWORD>(code)) || Fail();
+        return ::EscapeCommFunction(handle_.Get(), static_cast<DWORD>(code)) || Fail();
     }
 
     IoResult WriteFile(const uint8_t* data, size_t count) override {
         IoResult result;
-        if (handle_ == INVALID_HANDLE_VALUE)
+        if (!handle_.Valid())
             return result;
         DWORD written = 0;
-        if (!::WriteFile(handle_, data, static_cast<DWORD>(count), &written, nullptr))
+        if (!::WriteFile(handle_.Get(), data, static_cast<DWORD>(count), &written, nullptr))
             result.gone = FailedIo();
         result.count = written;
         return result;
@@ -97,11 +98,11 @@ public:
 
     IoResult ReadFile(uint8_t* buffer, size_t count) override {
         IoResult result;
-        if (handle_ == INVALID_HANDLE_VALUE)
+        if (!handle_.Valid())
             return result;
         const auto start = std::chrono::steady_clock::now();
         DWORD read = 0;
-        if (!::ReadFile(handle_, buffer, static_cast<DWORD>(count), &read, nullptr)) {
+        if (!::ReadFile(handle_.Get(), buffer, static_cast<DWORD>(count), &read, nullptr)) {
             result.gone = FailedIo();
             if (!result.gone)
                 WaitOutFailedRead(start, timeouts_, count);
@@ -110,14 +111,9 @@ public:
         return result;
     }
 
-    void CloseHandle() override {
-        if (handle_ == INVALID_HANDLE_VALUE)
-            return;
-        ::CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
+    void CloseHandle() override { handle_.Reset(); }
 
-    bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const override { return handle_.Valid(); }
     PortError LastError() const override { return lastError_; }
 
 private:
@@ -134,7 +130,7 @@ private:
         return Win32ErrorMeansPortGone(static_cast<uint32_t>(lastError_.osError));
     }
 
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    UniqueHandle handle_;
     DCB dcb_{};
     CommTimeouts timeouts_{};
     PortError lastError_;

@@ -1,4 +1,7 @@
+// UTF-8 and UTF-16 converted through Windows, and the system's error texts.
 #include "WideText.h"
+
+#include "MessageText.h"
 
 #include <algorithm>
 #include <windows.h>
@@ -34,7 +37,7 @@ std::string SystemErrorText(unsigned long error) {
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string result =
-        length ? Narrow(std::wstring(text, length)) : "Fehler " + std::to_string(error);
+        length ? Narrow(std::wstring(text, length)) : UnknownSystemErrorText(error);
     if (text)
         LocalFree(text);
     while (!result.empty() &&

@@ -1,3 +1,4 @@
+// Port names resolved on POSIX: COMn through [Ports], devices by stat().
 #include "PortResolver.h"
 
 #include "ProfileFile.h"

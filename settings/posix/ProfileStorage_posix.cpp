@@ -1,6 +1,9 @@
 // The settings file on POSIX systems.
 #include "ProfileStorage.h"
 
+#include "RetryOnEintr.h"
+#include "UniqueFd.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -13,32 +16,10 @@
 namespace profile_storage {
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int Get() const { return fd_; }
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
 bool WriteAll(int fd, const std::string& content) {
     for (size_t done = 0; done < content.size();) {
-        const ssize_t written = ::write(fd, content.data() + done, content.size() - done);
-        if (written < 0 && errno == EINTR)
-            continue;
+        const ssize_t written =
+            RetryOnEintr([&] { return ::write(fd, content.data() + done, content.size() - done); });
         if (written <= 0)
             return false;
         done += size_t(written);
@@ -91,8 +72,8 @@ int CreateBeside(const std::string& target, std::string& name) {
 }
 
 void SyncFolder(const std::string& folder) {
-    const Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Get() >= 0)
+    const UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Valid())
         (void)::fsync(fd.Get());
 }
 
@@ -100,8 +81,8 @@ void SyncFolder(const std::string& folder) {
 
 ReadResult ReadAll(const std::string& path, std::size_t limit, std::string& content) {
     content.clear();
-    const Fd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (file.Get() < 0)
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file.Valid())
         return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Unreadable;
     struct stat info {};
     if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
@@ -110,9 +91,7 @@ ReadResult ReadAll(const std::string& path, std::size_t limit, std::string& cont
     content.reserve(size_t(info.st_size));
     char buffer[16384];
     for (;;) {
-        const ssize_t got = ::read(file.Get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
+        const ssize_t got = RetryOnEintr([&] { return ::read(file.Get(), buffer, sizeof buffer); });
         if (got < 0)
             return ReadResult::Unreadable;
         if (got == 0)
@@ -137,8 +116,8 @@ ReplaceResult Replace(const std::string& path, const std::string& content) {
         return ReplaceResult::Failed;
 
     std::string name;
-    Fd temp(CreateBeside(target, name));
-    if (temp.Get() < 0)
+    UniqueFd temp(CreateBeside(target, name));
+    if (!temp.Valid())
         return errno == EACCES || errno == EPERM ? ReplaceResult::OnlyInPlace
                                                  : ReplaceResult::Failed;
     const auto discard = [&](ReplaceResult result) {
@@ -170,8 +149,8 @@ bool Overwrite(const std::string& path, const std::string& content) {
     if (target.empty() || !WithinFileSizeLimit(content.size()) ||
         ::lstat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
-    Fd file(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+    UniqueFd file(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.Valid() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     // Room for a longer text is taken first, so that a full disk fails before anything changes.
     if (off_t(content.size()) > info.st_size) {

@@ -1,6 +1,8 @@
 // The per-user folder on POSIX systems, after the XDG base directory rules.
 #include "UserFolder.h"
 
+#include "MessageText.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -39,21 +41,19 @@ std::string UserFolderRule() {
     return "$XDG_DATA_HOME/morvik2, sonst ~/.local/share/morvik2";
 }
 
-std::string EnterUserFolder() {
+std::optional<std::string> EnterUserFolder() {
     const std::string folder = UserFolder();
     if (folder.empty())
-        return "Kein Benutzerordner: weder XDG_DATA_HOME noch HOME nennt einen.";
+        return UserFolderText::NoneOnPosix;
     // Folders made here are the user's alone, as the XDG rules ask.
     for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
         const std::string part = folder.substr(0, slash);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return "Der Benutzerordner " + folder + " kann nicht angelegt werden:\n" + part + ": " +
-                   std::strerror(errno);
+            return UserFolderText::CannotCreate(folder) + part + ": " + std::strerror(errno);
         if (slash == std::string::npos)
             break;
     }
     if (chdir(folder.c_str()) != 0)
-        return "In den Benutzerordner " + folder + " kann nicht gewechselt werden:\n" +
-               std::strerror(errno);
-    return {};
+        return UserFolderText::CannotEnter(folder) + std::strerror(errno);
+    return std::nullopt;
 }

@@ -1,6 +1,8 @@
+// Port names resolved on Windows: \\.\COMn, files by their identity.
 #include "PortResolver.h"
 
 #include "SerialPort.h"
+#include "UniqueHandle.h"
 #include "WideText.h"
 
 #include <windows.h>
@@ -24,14 +26,10 @@ std::wstring FullPath(const std::string& path) {
 
 // Volume and file index: the one identity of a file, whatever its name.
 bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-    const HANDLE file =
+    const UniqueHandle file(
         CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool known = GetFileInformationByHandle(file, &info) != 0;
-    CloseHandle(file);
-    return known;
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.Valid() && GetFileInformationByHandle(file.Get(), &info) != 0;
 }
 
 } // namespace

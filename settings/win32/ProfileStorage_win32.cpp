@@ -1,6 +1,7 @@
 // The settings file on Windows.
 #include "ProfileStorage.h"
 
+#include "UniqueHandle.h"
 #include "WideText.h"
 
 #include <windows.h>
@@ -12,28 +13,6 @@ namespace profile_storage {
 namespace {
 
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle() {
-        if (Valid())
-            CloseHandle(handle_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Close() {
-        const HANDLE handle = handle_;
-        handle_ = INVALID_HANDLE_VALUE;
-        return handle != INVALID_HANDLE_VALUE && CloseHandle(handle) != 0;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 bool WriteAll(HANDLE file, const std::string& content) {
     for (size_t done = 0; done < content.size();) {
@@ -61,8 +40,8 @@ std::string Resolve(const std::string& path, bool& exists) {
         return GetLastError() == ERROR_FILE_NOT_FOUND ? path : std::string();
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
         return path;
-    const Handle file(CreateFileW(Widen(path).c_str(), 0, ShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file(CreateFileW(Widen(path).c_str(), 0, ShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid())
         return {};
     std::wstring target(MAX_PATH * 4, L'\0');
@@ -92,8 +71,8 @@ HANDLE CreateBeside(const std::string& target, std::string& name) {
 
 ReadResult ReadAll(const std::string& path, std::size_t limit, std::string& content) {
     content.clear();
-    const Handle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, ShareAll, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file(CreateFileW(Widen(path).c_str(), GENERIC_READ, ShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
@@ -125,14 +104,15 @@ ReplaceResult Replace(const std::string& path, const std::string& content) {
         return ReplaceResult::Failed;
     if (exists) {
         // Refuses what the user may not write (read-only, say) and what is no disk file.
-        const Handle probe(CreateFileW(Widen(target).c_str(), GENERIC_WRITE, ShareAll, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const UniqueHandle probe(CreateFileW(Widen(target).c_str(), GENERIC_WRITE, ShareAll,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                             nullptr));
         if (!probe.Valid() || GetFileType(probe.Get()) != FILE_TYPE_DISK)
             return ReplaceResult::Failed;
     }
 
     std::string name;
-    Handle temp(CreateBeside(target, name));
+    UniqueHandle temp(CreateBeside(target, name));
     if (!temp.Valid())
         return GetLastError() == ERROR_ACCESS_DENIED ? ReplaceResult::OnlyInPlace
                                                      : ReplaceResult::Failed;
@@ -155,8 +135,8 @@ ReplaceResult Replace(const std::string& path, const std::string& content) {
 }
 
 bool Overwrite(const std::string& path, const std::string& content) {
-    Handle file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file.Valid() || GetFileType(file.Get()) != FILE_TYPE_DISK ||
         !GetFileSizeEx(file.Get(), &size))

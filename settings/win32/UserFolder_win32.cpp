@@ -1,5 +1,7 @@
 // The per-user folder on Windows: Morvik2 in the user's local application data.
 #include "UserFolder.h"
+
+#include "MessageText.h"
 #include "WideText.h"
 
 #include <windows.h>
@@ -20,16 +22,14 @@ std::string UserFolderRule() {
     return "%LOCALAPPDATA%\\Morvik2";
 }
 
-std::string EnterUserFolder() {
+std::optional<std::string> EnterUserFolder() {
     const std::string folder = UserFolder();
     if (folder.empty())
-        return "Kein Benutzerordner: Windows nennt keinen Ordner für lokale Anwendungsdaten.";
+        return UserFolderText::NoneOnWindows;
     const std::wstring wide = Widen(folder);
     if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-        return "Der Benutzerordner " + folder + " kann nicht angelegt werden:\n" +
-               SystemErrorText(GetLastError());
+        return UserFolderText::CannotCreate(folder) + SystemErrorText(GetLastError());
     if (!SetCurrentDirectoryW(wide.c_str()))
-        return "In den Benutzerordner " + folder + " kann nicht gewechselt werden:\n" +
-               SystemErrorText(GetLastError());
-    return {};
+        return UserFolderText::CannotEnter(folder) + SystemErrorText(GetLastError());
+    return std::nullopt;
 }

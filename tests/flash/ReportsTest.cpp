@@ -176,10 +176,10 @@ TEST(StopBeforeOpen, NoPortIsOpenedAndEveryReportSaysSo) {
     struct Log : AppendFile {
         std::mutex mutex; // every run appends from its own thread
         std::vector<std::string> entries;
-        bool Append(const std::string& text, std::string&) override {
+        std::optional<std::string> Append(const std::string& text) override {
             const std::lock_guard<std::mutex> lock(mutex);
             entries.push_back(text);
-            return true;
+            return std::nullopt;
         }
     } log;
     FlashJob job;

@@ -68,10 +68,10 @@ bool FakeSerialPort::EscapeCommFunction(LineCode code) {
         return false;
     static const char* names[] = {"SETRTS", "CLRRTS", "SETDTR", "CLRDTR"};
     log_.push_back(names[static_cast<int>(code) - 3]);
-    if (code == LineCode::SETDTR || code == LineCode::CLRDTR)
-        dtr = code == LineCode::SETDTR;
+    if (code == LineCode::SetDtr || code == LineCode::ClearDtr)
+        dtr = code == LineCode::SetDtr;
     else
-        rts = code == LineCode::SETRTS;
+        rts = code == LineCode::SetRts;
     return true;
 }
 

@@ -36,7 +36,7 @@ TEST(UserFolder, IsMadeForTheUserAloneAndBecomesTheWorkingDirectory) {
     ScopedEnvironment home("HOME", dir.Path("home").c_str());
     dir.MakeDirectory("home");
 
-    EXPECT_EQ(EnterUserFolder(), "");
+    EXPECT_EQ(EnterUserFolder(), std::nullopt);
     EXPECT_EQ(fs::current_path(), fs::path(dir.Path("home/.local/share/morvik2")));
     for (const char* made : {"home/.local", "home/.local/share", "home/.local/share/morvik2"}) {
         struct stat info {};
@@ -47,7 +47,7 @@ TEST(UserFolder, IsMadeForTheUserAloneAndBecomesTheWorkingDirectory) {
     // A second start finds it there.
     fs::current_path(dir.Path());
     dir.Write("home/.local/share/morvik2/MV2.ini", "[Setup]\r\nPort=COM3\r\n");
-    EXPECT_EQ(EnterUserFolder(), "");
+    EXPECT_EQ(EnterUserFolder(), std::nullopt);
     EXPECT_EQ(fs::current_path(), fs::path(dir.Path("home/.local/share/morvik2")));
     EXPECT_TRUE(fs::exists("MV2.ini"));
 }
@@ -58,7 +58,7 @@ TEST(UserFolder, WhenItCannotBeHadTheWorkingDirectoryStays) {
     ScopedEnvironment data("XDG_DATA_HOME", dir.Path("daten").c_str());
     // A file where the folder should be; root may write anywhere, but not make a file a folder.
     dir.Write("daten", "");
-    const std::string problem = EnterUserFolder();
+    const std::optional<std::string> problem = EnterUserFolder();
     EXPECT_EQ(problem, "Der Benutzerordner " + dir.Path("daten/morvik2") +
                            " kann nicht angelegt werden:\n" + dir.Path("daten/morvik2") +
                            ": Not a directory");

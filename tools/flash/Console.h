@@ -1,13 +1,14 @@
+// What the command-line tool needs of the platform's console.
 #pragma once
 
+#include "Result.h"
 #include "SerialPort.h"
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
-
-// What the command-line tool needs of the platform's console.
 
 // First thing in main: UTF-8 output; on POSIX descriptors 0 to 2 opened on /dev/null where
 // they are closed (or the port would get one of them), SIGPIPE and SIGXFSZ ignored (a reader
@@ -42,9 +43,9 @@ std::string HostName();
 class AppendFile {
 public:
     virtual ~AppendFile() = default;
-    // Nullptr, with the system's reason in `error`, when the file cannot be opened or created,
-    // or turns out to be a serial port once opened.
-    static std::unique_ptr<AppendFile> Open(const std::string& path, std::string& error);
-    // False, with the system's reason in `error`, when the text did not go in whole.
-    virtual bool Append(const std::string& text, std::string& error) = 0;
+    // The system's reason when the file cannot be opened or created, or turns out to be a
+    // serial port once opened.
+    static Result<std::unique_ptr<AppendFile>> Open(const std::string& path);
+    // The system's reason when the text did not go in whole.
+    virtual std::optional<std::string> Append(const std::string& text) = 0;
 };

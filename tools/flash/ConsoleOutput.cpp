@@ -1,3 +1,4 @@
+// The tool's output in whole lines, with progress lines redrawn in place.
 #include "ConsoleOutput.h"
 
 #include <algorithm>

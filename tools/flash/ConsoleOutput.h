@@ -1,3 +1,4 @@
+// The command-line tool's stdout and stderr, shared by the runs of a gang.
 #pragma once
 
 #include <chrono>

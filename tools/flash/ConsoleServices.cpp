@@ -1,3 +1,4 @@
+// A run shown on the console: status lines, progress, events and messages.
 #include "ConsoleServices.h"
 
 #include "Console.h"

@@ -1,3 +1,4 @@
+// WindowServices for the command-line tool.
 #pragma once
 
 #include "ConsoleOutput.h"

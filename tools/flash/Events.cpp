@@ -1,3 +1,4 @@
+// The tool's JSON lines: events, log entries and the port list.
 #include "Events.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// The command-line tool's machine-readable lines.
 #pragma once
 
 #include "SerialPortList.h"

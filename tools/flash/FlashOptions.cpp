@@ -5,13 +5,10 @@
 #include "SerialPort.h"
 #include "UsageText.h"
 #include "UserFolder.h"
+#include "Version.h"
 
 #include <CLI/CLI.hpp>
 #include <sstream>
-
-#ifndef MORVIK2_VERSION
-#define MORVIK2_VERSION "0"
-#endif
 
 namespace {
 
@@ -175,7 +172,7 @@ FlashCommandLine ParseFlashCommandLine(const std::vector<std::string>& arguments
 }
 
 std::string FlashVersion() {
-    return std::string("morvik2-flash ") + MORVIK2_VERSION;
+    return std::string("morvik2-flash ") + ProgramVersion;
 }
 
 std::string FileProblem(const char* headline, const std::string& path,

@@ -1,6 +1,5 @@
-#pragma once
-
 // The command line of morvik2-flash as written: its options, read without looking anything up.
+#pragma once
 
 #include "MessageText.h"
 

@@ -1,7 +1,6 @@
-#pragma once
-
 // A command of morvik2-flash checked before anything is opened: its runs, the path each opens,
 // or why the command is refused.
+#pragma once
 
 #include "FlashOptions.h"
 #include "PortListing.h"

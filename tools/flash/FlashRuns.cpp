@@ -1,3 +1,4 @@
+// The runs of the command-line tool, one per port, with their log and trace.
 #include "FlashRuns.h"
 
 #include "ConsoleServices.h"
@@ -87,12 +88,11 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
         job.trace->Line(report.port, "Ergebnis: " + report.result + " (Exit-Status " +
                                          std::to_string(report.exitStatus) + ")");
     if (job.log) {
-        std::string error;
         const std::string entry =
             LogEntry(report, job.logContext, IsoLocalTime(std::chrono::system_clock::now()));
-        if (!job.log->Append(entry + "\n", error))
-            output.Err(label + "Der Eintrag im Run-Log konnte nicht geschrieben werden: " + error +
-                       "\n");
+        if (const std::optional<std::string> problem = job.log->Append(entry + "\n"))
+            output.Err(label + "Der Eintrag im Run-Log konnte nicht geschrieben werden: " +
+                       *problem + "\n");
     }
     return report;
 }
@@ -153,12 +153,12 @@ void TraceFile::Line(const std::string& port, const std::string& text) {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (failed_)
         return;
-    std::string error;
-    if (!file_.Append(std::string(time) + (port.empty() ? "" : " [" + Printable(port) + "]") + " " +
-                          text + "\n",
-                      error)) {
+    const std::string line =
+        std::string(time) + (port.empty() ? "" : " [" + Printable(port) + "]") + " " + text + "\n";
+    if (const std::optional<std::string> problem = file_.Append(line)) {
         failed_ = true;
-        output_.Err("Die Aufzeichnung (--trace) konnte nicht geschrieben werden: " + error + "\n");
+        output_.Err("Die Aufzeichnung (--trace) konnte nicht geschrieben werden: " + *problem +
+                    "\n");
     }
 }
 

@@ -1,3 +1,4 @@
+// The command-line tool's runs, their reports and exit statuses.
 #pragma once
 
 #include "Console.h"

@@ -1,3 +1,4 @@
+// --list-ports: each port with the COMn names MV2.ini gives it.
 #include "PortListing.h"
 
 #include "MessageText.h"

@@ -1,3 +1,4 @@
+// --list-ports: the system's serial ports, one a line.
 #pragma once
 
 #include "SerialPortList.h"
@@ -5,8 +6,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-// --list-ports: the system's serial ports, one a line.
 
 // The COMn names whose entry in section "Ports" of MV2.ini (`portsSection`, key and value)
 // leads to `port`, directly or through a link such as its /dev/serial/by-id name.

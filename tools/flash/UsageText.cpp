@@ -1,3 +1,4 @@
+// CLI11's help and usage errors in German.
 #include "UsageText.h"
 
 namespace {

@@ -1,9 +1,8 @@
+// The command line in German, CLI11's own lines included.
 #pragma once
 
 #include <CLI/CLI.hpp>
 #include <string>
-
-// The command line in German, CLI11's own lines included.
 
 // Headings, value names and the help flag of `app` in German.
 void GermanHelp(CLI::App& app);

@@ -49,12 +49,13 @@ int ListPorts(const std::optional<std::string>& iniPath, bool json) {
 }
 
 std::unique_ptr<AppendFile> OpenAppendFile(const std::string& path, const char* what) {
-    std::string error;
-    std::unique_ptr<AppendFile> file = AppendFile::Open(path, error);
-    if (!file)
+    Result<std::unique_ptr<AppendFile>> file = AppendFile::Open(path);
+    if (!file) {
         std::fprintf(stderr, "%s kann nicht geöffnet werden!\n%s: %s\n", what, path.c_str(),
-                     error.c_str());
-    return file;
+                     file.Problem().c_str());
+        return nullptr;
+    }
+    return std::move(*file);
 }
 
 // What a run reads and writes besides its port, opened and read before the first port is.

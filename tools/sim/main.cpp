@@ -1,16 +1,13 @@
 // morvik2-sim: a simulated Morvik 2 on a pseudo-terminal, for tests, demos and benchmarks.
 #include "PtyDevice.h"
 #include "UsageText.h"
+#include "Version.h"
 
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#ifndef MORVIK2_VERSION
-#define MORVIK2_VERSION "0"
-#endif
 
 namespace {
 
@@ -78,7 +75,7 @@ int main(int argc, char** argv) {
                  "des Pseudo-Terminals."};
     GermanHelp(app);
     app.name("morvik2-sim");
-    app.set_version_flag("--version", std::string("morvik2-sim ") + MORVIK2_VERSION,
+    app.set_version_flag("--version", std::string("morvik2-sim ") + ProgramVersion,
                          "Version zeigen und beenden");
     app.add_option("--link", link,
                    "PFAD als symbolischen Link auf das Pseudo-Terminal anlegen: ein fester Name "

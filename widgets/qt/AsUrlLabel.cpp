@@ -1,3 +1,4 @@
+// TAsUrlLabel in Qt: a label that acts as a link.
 #include "AsUrlLabel.h"
 
 #include "UrlOpener.h"

@@ -1,3 +1,4 @@
+// TAsUrlLabel, the link label, for the Qt window.
 #pragma once
 
 #include "LabelTypes.h"

@@ -1,3 +1,4 @@
+// Links opened through Qt's desktop services.
 #include "UrlOpener.h"
 
 #include <QDesktopServices>

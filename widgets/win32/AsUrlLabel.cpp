@@ -1,3 +1,4 @@
+// TAsUrlLabel in Win32: a label window that acts as a link.
 #include "AsUrlLabel.h"
 
 #include "BufferedPaint.h"

@@ -1,3 +1,4 @@
+// TAsUrlLabel, the link label, for the Win32 window.
 #pragma once
 
 #include "LabelTypes.h"

@@ -1,3 +1,4 @@
+// Flicker-free painting for the Win32 labels.
 #pragma once
 
 #include <windows.h>

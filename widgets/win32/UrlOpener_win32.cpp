@@ -1,3 +1,4 @@
+// Links opened through the Windows shell.
 #include "UrlOpener.h"
 
 #include "WideText.h"

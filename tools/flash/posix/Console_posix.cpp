@@ -1,6 +1,9 @@
+// The command-line tool's console on POSIX: signals, the emergency restore, append files.
 #include "Console.h"
 
 #include "PosixSerialPort.h"
+#include "RetryOnEintr.h"
+#include "UniqueFd.h"
 
 #include <atomic>
 #include <cerrno>
@@ -262,48 +265,34 @@ namespace {
 
 class PosixAppendFile : public AppendFile {
 public:
-    explicit PosixAppendFile(int fd) : fd_(fd) {}
-    ~PosixAppendFile() override { ::close(fd_); }
+    explicit PosixAppendFile(UniqueFd fd) : fd_(std::move(fd)) {}
 
-    bool Append(const std::string& text, std::string& error) override {
+    std::optional<std::string> Append(const std::string& text) override {
         // One write: O_APPEND puts it at the end as one piece, whoever else appends.
-        const ssize_t written = RetryWrite(text);
+        const ssize_t written =
+            RetryOnEintr([&] { return ::write(fd_.Get(), text.data(), text.size()); });
         if (written == ssize_t(text.size()))
-            return true;
-        error = written < 0 ? std::strerror(errno) : "nur teilweise geschrieben";
-        return false;
+            return std::nullopt;
+        return written < 0 ? std::strerror(errno) : "nur teilweise geschrieben";
     }
 
 private:
-    ssize_t RetryWrite(const std::string& text) {
-        ssize_t n;
-        do {
-            n = ::write(fd_, text.data(), text.size());
-        } while (n < 0 && errno == EINTR);
-        return n;
-    }
-
-    int fd_;
+    UniqueFd fd_;
 };
 
 } // namespace
 
-std::unique_ptr<AppendFile> AppendFile::Open(const std::string& path, std::string& error) {
+Result<std::unique_ptr<AppendFile>> AppendFile::Open(const std::string& path) {
     // Non-blocking, so that a FIFO without a reader cannot hang the program before any run.
-    const int fd = ::open(path.c_str(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return nullptr;
-    }
+    UniqueFd fd(::open(path.c_str(),
+                       O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666));
+    if (!fd.Valid())
+        return Failed{std::strerror(errno)};
     // Checked by name before; a port put there in between is not written to either.
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISCHR(info.st_mode) &&
-        IsAttachedTerminal(info.st_rdev, "/sys")) {
-        ::close(fd);
-        error = "ist eine Schnittstelle";
-        return nullptr;
-    }
-    (void)fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return std::make_unique<PosixAppendFile>(fd);
+    if (fstat(fd.Get(), &info) == 0 && S_ISCHR(info.st_mode) &&
+        IsAttachedTerminal(info.st_rdev, "/sys"))
+        return Failed{"ist eine Schnittstelle"};
+    (void)fcntl(fd.Get(), F_SETFL, fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    return std::make_unique<PosixAppendFile>(std::move(fd));
 }

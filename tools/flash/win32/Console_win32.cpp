@@ -1,5 +1,7 @@
+// The command-line tool's console on Windows: UTF-8, Ctrl-C, append files.
 #include "Console.h"
 
+#include "UniqueHandle.h"
 #include "WideText.h"
 
 #include <atomic>
@@ -72,34 +74,30 @@ namespace {
 
 class Win32AppendFile : public AppendFile {
 public:
-    explicit Win32AppendFile(HANDLE file) : file_(file) {}
-    ~Win32AppendFile() override { CloseHandle(file_); }
+    explicit Win32AppendFile(UniqueHandle file) : file_(std::move(file)) {}
 
-    bool Append(const std::string& text, std::string& error) override {
+    std::optional<std::string> Append(const std::string& text) override {
         // With append access alone, each write lands at the end as one piece.
         DWORD written = 0;
-        if (WriteFile(file_, text.data(), DWORD(text.size()), &written, nullptr) &&
+        if (WriteFile(file_.Get(), text.data(), DWORD(text.size()), &written, nullptr) &&
             written == text.size())
-            return true;
-        error = SystemErrorText(GetLastError());
-        return false;
+            return std::nullopt;
+        return SystemErrorText(GetLastError());
     }
 
 private:
-    HANDLE file_;
+    UniqueHandle file_;
 };
 
 } // namespace
 
-std::unique_ptr<AppendFile> AppendFile::Open(const std::string& path, std::string& error) {
-    const HANDLE file = CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error = SystemErrorText(GetLastError());
-        return nullptr;
-    }
-    return std::make_unique<Win32AppendFile>(file);
+Result<std::unique_ptr<AppendFile>> AppendFile::Open(const std::string& path) {
+    UniqueHandle file(CreateFileW(Widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid())
+        return Failed{SystemErrorText(GetLastError())};
+    return std::make_unique<Win32AppendFile>(std::move(file));
 }
 
 // A port handle is never a C descriptor, and ExitProcess closes it.
