@@ -153,26 +153,9 @@ void QtMainView::CreateControls() {
 QWidget* QtMainView::CreateControl(const ControlEntry& entry) {
     const QString caption = QString::fromStdString(entry.caption);
     switch (entry.kind) {
-    case ControlKind::Picture: {
-        Image1 = new QLabel(this);
-        Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        QFile picture(":/morvik2/background.jpg");
-        if (picture.open(QIODevice::ReadOnly)) {
-            const QByteArray data = picture.readAll();
-            const DecodedImage decoded =
-                DecodeJpeg(reinterpret_cast<const unsigned char*>(data.constData()),
-                           static_cast<std::size_t>(data.size()));
-            const QImage image = decoded.IsNull()
-                                     ? QImage()
-                                     : QImage(reinterpret_cast<const uchar*>(decoded.pixels.data()),
-                                              decoded.width, decoded.height, QImage::Format_RGB32)
-                                           .copy();
-            if (!image.isNull())
-                Image1->setPixmap(QPixmap::fromImage(image.scaled(
-                    entry.width, entry.height, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-        }
+    case ControlKind::Picture:
+        Image1 = CreatePicture(entry);
         return Image1;
-    }
     case ControlKind::Label: {
         auto* label = new QLabel(caption, this);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -197,18 +180,7 @@ QWidget* QtMainView::CreateControl(const ControlEntry& entry) {
     case ControlKind::BottomBevel:
         return new TBevel(TBevel::BottomLine, this);
     case ControlKind::StatusEdit:
-        Edit2 = new QLineEdit(this);
-        Edit2->setReadOnly(true);
-        Edit2->setEnabled(false);
-        Edit2->setFocusPolicy(Qt::NoFocus);
-        Edit2->setAcceptDrops(false); // a file dropped there is for the window
-        {
-            // Greyed, yet to be read: the style's own grey gives 1.6:1 on the field, this
-            // one 6:1 on its #EFEFEF and still 4.5:1 on a field as dark as #D0D0D0.
-            QPalette readable = Edit2->palette();
-            readable.setColor(QPalette::Disabled, QPalette::Text, QColor(0x59, 0x59, 0x59));
-            Edit2->setPalette(readable);
-        }
+        Edit2 = CreateStatusEdit();
         return Edit2;
     case ControlKind::ProgressBar:
         ProgressBar1 = new QProgressBar(this);
@@ -233,6 +205,41 @@ QWidget* QtMainView::CreateControl(const ControlEntry& entry) {
         return AsUrlLabel1;
     }
     return nullptr;
+}
+
+QLabel* QtMainView::CreatePicture(const ControlEntry& entry) {
+    auto* picture = new QLabel(this);
+    picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFile file(":/morvik2/background.jpg");
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray data = file.readAll();
+        const DecodedImage decoded =
+            DecodeJpeg(reinterpret_cast<const unsigned char*>(data.constData()),
+                       static_cast<std::size_t>(data.size()));
+        const QImage image = decoded.IsNull()
+                                 ? QImage()
+                                 : QImage(reinterpret_cast<const uchar*>(decoded.pixels.data()),
+                                          decoded.width, decoded.height, QImage::Format_RGB32)
+                                       .copy();
+        if (!image.isNull())
+            picture->setPixmap(QPixmap::fromImage(image.scaled(
+                entry.width, entry.height, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+    }
+    return picture;
+}
+
+QLineEdit* QtMainView::CreateStatusEdit() {
+    auto* edit = new QLineEdit(this);
+    edit->setReadOnly(true);
+    edit->setEnabled(false);
+    edit->setFocusPolicy(Qt::NoFocus);
+    edit->setAcceptDrops(false); // a file dropped there is for the window
+    // Greyed, yet to be read: the style's own grey gives 1.6:1 on the field, this one 6:1 on its
+    // #EFEFEF and still 4.5:1 on a field as dark as #D0D0D0.
+    QPalette readable = edit->palette();
+    readable.setColor(QPalette::Disabled, QPalette::Text, QColor(0x59, 0x59, 0x59));
+    edit->setPalette(readable);
+    return edit;
 }
 
 TAsUrlLabel* QtMainView::CreateLinkLabel() {

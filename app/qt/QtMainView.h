@@ -75,6 +75,8 @@ protected:
 private:
     void CreateControls();
     QWidget* CreateControl(const struct ControlEntry& entry);
+    QLabel* CreatePicture(const struct ControlEntry& entry);
+    QLineEdit* CreateStatusEdit();
     TAsUrlLabel* CreateLinkLabel();
     // The one local file a drag carries, UTF-8; empty when it carries anything else.
     static std::string DraggedFile(const QMimeData* data);

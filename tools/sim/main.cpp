@@ -65,14 +65,8 @@ bool MakeLink(const std::string& link, const std::string& target) {
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    DeviceOptions options;
-    std::string link, fault;
-    CLI::App app{"Ein simulierter Morvik 2 (sein Bootloader) an einem Pseudo-Terminal, um "
-                 "morvik2-flash und morvik2-update ohne Gerät zu erproben. Zeigt zuerst den Pfad "
-                 "des Pseudo-Terminals."};
+// Every option into `options`, `link` and `fault`.
+void AddOptions(CLI::App& app, DeviceOptions& options, std::string& link, std::string& fault) {
     GermanHelp(app);
     app.name("morvik2-sim");
     app.set_version_flag("--version", std::string("morvik2-sim ") + ProgramVersion,
@@ -103,18 +97,10 @@ int main(int argc, char** argv) {
         ->check(WholeNumberFromZero());
     app.add_flag("--once", options.once, "Nach dem ersten Ende-Befehl beenden");
     app.add_flag("--log", options.log, "Eine Zeile auf stderr je Rahmen und Ende-Befehl");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::Success& success) { // --help, --version
-        return app.exit(success);
-    } catch (const CLI::ParseError& error) {
-        std::fprintf(stderr, "%s\nAlle Angaben: morvik2-sim --help\n",
-                     GermanUsageError(error).c_str());
-        return exitUsage;
-    }
-    if (!fault.empty())
-        options.fault = Fault::Parse(fault);
+}
 
+// The device on its pseudo-terminal until a signal or --once ends it; the exit status.
+int Simulate(const DeviceOptions& options, const std::string& link) {
     try {
         PtyDevice device(options);
         if (!link.empty() && !MakeLink(link, device.SlavePath()))
@@ -143,4 +129,28 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    DeviceOptions options;
+    std::string link, fault;
+    CLI::App app{"Ein simulierter Morvik 2 (sein Bootloader) an einem Pseudo-Terminal, um "
+                 "morvik2-flash und morvik2-update ohne Gerät zu erproben. Zeigt zuerst den Pfad "
+                 "des Pseudo-Terminals."};
+    AddOptions(app, options, link, fault);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& success) { // --help, --version
+        return app.exit(success);
+    } catch (const CLI::ParseError& error) {
+        std::fprintf(stderr, "%s\nAlle Angaben: morvik2-sim --help\n",
+                     GermanUsageError(error).c_str());
+        return exitUsage;
+    }
+    if (!fault.empty())
+        options.fault = Fault::Parse(fault);
+
+    return Simulate(options, link);
 }
