@@ -31,6 +31,21 @@ std::string FirstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
 
+// The run's result into the trace and its line into the run log, where the job has them.
+void Record(const FlashJob& job, const RunReport& report, const std::string& label,
+            ConsoleOutput& output) {
+    if (job.trace)
+        job.trace->Line(report.port, "Ergebnis: " + report.result + " (Exit-Status " +
+                                         std::to_string(report.exitStatus) + ")");
+    if (job.log) {
+        const std::string entry =
+            LogEntry(report, job.logContext, IsoLocalTime(std::chrono::system_clock::now()));
+        if (const std::optional<std::string> problem = job.log->Append(entry + "\n"))
+            output.Err(label + "Der Eintrag im Run-Log konnte nicht geschrieben werden: " +
+                       *problem + "\n");
+    }
+}
+
 RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t index,
                    ConsoleOutput& output) {
     RunReport report;
@@ -84,16 +99,7 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
         console.Finish(report.result, report.exitStatus, report.seconds);
     }
 
-    if (job.trace)
-        job.trace->Line(report.port, "Ergebnis: " + report.result + " (Exit-Status " +
-                                         std::to_string(report.exitStatus) + ")");
-    if (job.log) {
-        const std::string entry =
-            LogEntry(report, job.logContext, IsoLocalTime(std::chrono::system_clock::now()));
-        if (const std::optional<std::string> problem = job.log->Append(entry + "\n"))
-            output.Err(label + "Der Eintrag im Run-Log konnte nicht geschrieben werden: " +
-                       *problem + "\n");
-    }
+    Record(job, report, label, output);
     return report;
 }
 
