@@ -1,5 +1,6 @@
 """The Qt window on a real X server (Xvfb with openbox), drawn as a desktop draws it and as
-scripts/screenshot takes its pictures: what only the pixels on the screen show. The window is
+scripts/screenshot takes its pictures: what only the pixels on the screen and the window
+manager's own buttons show. The window is
 the one scripts/test builds first (build/test).
 
 The fixture "display" starts the display; each check starts a window of its own in a folder of
@@ -11,8 +12,8 @@ import re
 import shutil
 import subprocess
 
-from harness import (BUILD, CheckFailed, Driver, expect, run, start_display, stop_session,
-                     wait_until)
+from harness import (BUILD, CheckFailed, Driver, expect, expect_equal, run, start_display,
+                     stop_session, wait_until)
 
 driver = Driver("qt")
 work = driver.work
@@ -28,6 +29,10 @@ FRAME = 3
 TOOLS = ("Xvfb", "openbox", "xprop", "xdotool", "xwininfo", "import")
 # WCAG's level AA for normal text.
 LEAST_CONTRAST = 4.5
+# openbox's title buttons (scripts/openbox.xml: icon, label, iconify, close), from the client
+# area's top right corner.
+ICONIFY_BUTTON = (-27, -12)
+CLOSE_BUTTON = (-10, -12)
 
 
 def environment():
@@ -49,6 +54,25 @@ def start_window(*arguments):
         return found[0] if found else None
 
     return process, wait_until(mapped, 60, "the window")
+
+
+def client_area(window):
+    """The window's client area on the screen: left, top, width, height."""
+    # xwininfo, not xdotool getwindowgeometry: that one adds the frame's offset twice.
+    info = run(["xwininfo", "-id", window], 30, env=environment()).stdout
+    return [int(re.search(rf"{field}: *(-?\d+)", info)[1])
+            for field in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
+
+
+def map_state(window):
+    info = run(["xwininfo", "-id", window], 30, env=environment()).stdout
+    return re.search(r"Map State: *(\w+)", info)[1]
+
+
+def click_title_button(window, button):
+    left, top, width, _ = client_area(window)
+    run(["xdotool", "mousemove", str(left + width + button[0]), str(top + button[1]), "click",
+         "1"], 30, env=environment())
 
 
 def pixels(left, top, width, height):
@@ -109,10 +133,7 @@ def status_line_contrast():
     update.write_text(":00000001FF\n")
     process, window = start_window(update)
     try:
-        # xwininfo, not xdotool getwindowgeometry: that one adds the frame's offset twice.
-        info = run(["xwininfo", "-id", window], 30, env=environment()).stdout
-        origin = [int(re.search(rf"Absolute upper-left {axis}: *(-?\d+)", info)[1])
-                  for axis in "XY"]
+        origin = client_area(window)
         left, top, width, height = STATUS_LINE
         box = (origin[0] + left + FRAME, origin[1] + top + FRAME, width - 2 * FRAME,
                height - 2 * FRAME)
@@ -135,6 +156,34 @@ def status_line_contrast():
                 f" {ratio:.2f}:1")
     expect(ratio >= LEAST_CONTRAST, f"{measured}, less than {LEAST_CONTRAST}:1")
     return measured
+
+
+
+@driver.check(timeout=180, needs=["display"])
+def window_minimise_restore_close():
+    """As a user does it: the title bar's minimise button hides the window, activating it (as a
+    taskbar does) brings it back whole, and its close button ends the program, which stores the
+    port in MV2.ini."""
+    (RUN / "MV2.ini").unlink(missing_ok=True)
+    process, window = start_window()
+    try:
+        before = client_area(window)
+        click_title_button(window, ICONIFY_BUTTON)
+        wait_until(lambda: map_state(window) == "IsUnMapped", 30, "the window minimised")
+        expect(process.poll() is None, "the program ended when its window was minimised")
+        run(["xdotool", "windowactivate", window], 30, env=environment())
+        wait_until(lambda: map_state(window) == "IsViewable", 30, "the window restored")
+        # openbox animates the frame back from the bottom of the screen.
+        wait_until(lambda: client_area(window) == before, 30,
+                   f"the window back at {before}")
+        click_title_button(window, CLOSE_BUTTON)
+        status = process.wait(timeout=60)
+    finally:
+        stop_session(process.pid)
+    expect_equal(status, 0, "the exit status after the close button")
+    expect_equal((RUN / "MV2.ini").read_bytes(), b"[Setup]\r\nPort=COM1\r\n",
+                 "MV2.ini after the close")
+    return f"minimised, restored at {before}, closed with exit status {status}"
 
 
 driver.main()
