@@ -83,9 +83,9 @@ TEST_F(FlashEndToEnd, PortsAboveCom16FromTheSettingsFileOrTheCommandLine) {
     }
 }
 
-// Without --port: MORVIK2_PORT, else the working directory's MV2.ini, else the one the installed
-// window keeps in the user's folder. Each names a port that is not there, so the run says which
-// one it took.
+// Without --port the program reads MORVIK2_PORT and finds the per-user MV2.ini the installed
+// window keeps (the order itself: ChoosePorts' tests). Each names a port that is not there, so
+// the run says which one it took.
 TEST_F(FlashEndToEnd, WithoutPortTheEnvironmentOrTheUsersSettingsNameIt) {
     dir.Write("Morvik2 update.QV", HexFor(MakeData(160)));
     dir.MakeDirectory("data");
@@ -111,12 +111,6 @@ TEST_F(FlashEndToEnd, WithoutPortTheEnvironmentOrTheUsersSettingsNameIt) {
          "[Setup]\r\nPort=/dev/ttyMorvik2Here\r\n",
          3,
          "/dev/ttyMorvik2Env" + missing},
-        {"the per-user MV2.ini, empty MORVIK2_PORT",
-         {flash},
-         {"MORVIK2_PORT=", userFolder},
-         "[Ports]\r\nCOM4=/dev/ttyMorvik2Here\r\n",
-         3,
-         "/dev/ttyMorvik2User" + missing},
         {"the per-user MV2.ini in a deleted working directory",
          InDeletedDirectory({"--file", dir.Path("Morvik2 update.QV")}),
          {userFolder},

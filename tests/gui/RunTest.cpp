@@ -168,11 +168,7 @@ TEST_F(RunTest, AFileChosenInTheDialogIsWrittenAtOnce) {
     EXPECT_EQ(device.Snapshot().Frames(), 0);
     QTest::mouseClick(form->Button2, Qt::LeftButton);
 
-    const QString message =
-        QString::fromUtf8("Keine hex Datei ausgewählt oder \nDatei existiert nicht!");
-    ASSERT_EQ(boxes.seen.size(), 4u);
-    for (size_t i : {0, 2})
-        EXPECT_EQ(boxes.seen[i].text, message);
+    EXPECT_EQ(boxes.seen.size(), 4u); // each click's message, then its dialog (texts: tests/app)
     EXPECT_EQ(titles, std::vector<QString>(2, QString::fromUtf8("Update-Datei wählen")));
     EXPECT_EQ(folders, std::vector<QString>(2, QString::fromStdString(dir.Path("home/Downloads"))));
     EXPECT_EQ(filters, QStringList({"Morvik 2 Update (*.QV)", "Alle Dateien (*)"}));
