@@ -1,5 +1,5 @@
 """The packages scripts/package made in dist/: their files against packaging/contents/, Debian's
-own checks, the desktop entry and the icons; then the Debian packages installed on this machine
+own checks, the desktop entry and the icons, the DLLs the Windows programs import; then the Debian packages installed on this machine
 as a user installs them (apt-get, without recommended packages), their programs run, the window
 started the way the menu starts it, and the packages purged again.
 
@@ -117,6 +117,43 @@ def windows_zip(windows):
     expected = expect_files([name.removeprefix(top) for name in names], "windows.txt",
                             zip_path.name)
     return f"{zip_path.name} holds {' '.join(expected)} in {top}"
+
+
+# DLLs every Windows has, compared without regard to case; the universal C runtime's count as the
+# system's. A program importing anything else would not start without MinGW's DLLs beside it.
+SYSTEM_DLLS = re.compile(r"(kernel32|user32|gdi32|comctl32|shell32|advapi32|setupapi|ole32|"
+                         r"oleaut32|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\.dll", re.I)
+
+
+def imported_dlls(program):
+    """The DLLs a Windows program imports, as MinGW's objdump reads them (either reads both
+    formats)."""
+    objdump = shutil.which("x86_64-w64-mingw32-objdump") or shutil.which("i686-w64-mingw32-objdump")
+    expect(objdump, "no MinGW objdump here (scripts/test installs the MinGW cross compilers)")
+    listed = run([objdump, "-p", str(program)], 60, what=f"objdump -p {program.name}").stdout
+    return re.findall(r"^\s*DLL Name:\s*(\S+)", listed, re.M)
+
+
+@each(("x86_64", "i686"), "imports", timeout=120)
+def windows_imports(windows):
+    """Each program in the Windows zip imports only DLLs that Windows brings: it runs on its own."""
+    zip_path = SOURCE / "dist" / f"morvik2-{version()}-windows-{windows}.zip"
+    expect(zip_path.is_file(), f"{zip_path} is missing (scripts/package zip)")
+    found = []
+    with tempfile.TemporaryDirectory(dir=work.path, prefix="imports-") as unpacked:
+        with zipfile.ZipFile(zip_path) as archive:
+            programs = [name for name in archive.namelist() if name.endswith(".exe")]
+            expect(programs, f"{zip_path.name} holds no program")
+            archive.extractall(unpacked, programs)
+        for name in programs:
+            program = Path(unpacked) / name
+            dlls = imported_dlls(program)
+            expect(dlls, f"{name}: no imports found (not a Windows program?)")
+            foreign = [dll for dll in dlls if not SYSTEM_DLLS.fullmatch(dll)]
+            expect(not foreign, f"{name} imports DLLs that are not part of Windows: "
+                   f"{' '.join(foreign)}")
+            found.append(f"{program.name} ({program.stat().st_size} bytes): {' '.join(dlls)}")
+    return "; ".join(found)
 
 
 def machine(program):
