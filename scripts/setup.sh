@@ -34,15 +34,14 @@ InstallPackages() {
         "${missing[@]}"
 }
 
-# What Wine's checks run: the x86_64 programs with morvik2-inspect.exe, the simulator, the
-# installer.
+# What Wine's checks run besides the installer (scripts/package installer): the x86_64 programs
+# with morvik2-inspect.exe, the simulator.
 BuildForWine() {
     InstallPackages wine64 || echo "the wine64 package could not be installed"
     cmake --preset windows >/dev/null
     cmake --build build/windows --target morvik2-flash morvik2-update morvik2-inspect
     cmake --preset release >/dev/null
     cmake --build build/release --target morvik2-sim
-    scripts/package installer >/dev/null
 }
 
 # Starts openbox (with scripts/openbox.xml) on $DISPLAY and returns once it manages the screen:
