@@ -144,7 +144,7 @@ std::optional<std::string> RecordProblem(const std::string& line, uint64_t lineN
     if (type == "00" && count % 2 != 0)
         return problem(RecordFault::OddDataByteCount);
     // The device's addresses are 16 bits wide: data must not run past FFFF.
-    const unsigned address = HexPair(line, 3) * 256u + HexPair(line, 5);
+    const unsigned address = RecordAddress(line);
     if (type == "00" && address + count > 0x10000)
         return problem(RecordFault::Beyond64K);
     if (type == "02" || type == "04") {

@@ -52,7 +52,7 @@ inline const std::string NoEndRecord = "Endezeile fehlt!";
 enum class RecordFault {
     Empty,
     NoColon,
-    Malformed, // no hexadecimal digits, or a length that does not match its count
+    Malformed, // a character that is no hex digit, or a length that does not match its count
     Checksum,
     TooManyDataBytes,
     OddDataByteCount,

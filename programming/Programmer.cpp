@@ -146,7 +146,7 @@ bool Programmer::SendFile(const FirmwareFile& firmware) {
             continue;
         if (!Communication(WriteCommand, records[i])) {
             runOk = false;
-            const uint16_t address = uint16_t(HexPair(records[i], 3) << 8 | HexPair(records[i], 5));
+            const uint16_t address = RecordAddress(records[i]);
             failed_ = FailedExchange{i + 1, address, lastReply_};
         } else {
             ++recordsSent_;

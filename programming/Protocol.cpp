@@ -11,6 +11,10 @@ int HexDigit(char c) {
     return -1;
 }
 
+uint16_t RecordAddress(const std::string& line) {
+    return uint16_t(HexPair(line, 3) << 8 | HexPair(line, 5));
+}
+
 uint8_t HexPair(const std::string& line, size_t pos) {
     int high = pos < line.size() ? HexDigit(line[pos]) : -1;
     if (high < 0)

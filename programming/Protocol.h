@@ -33,6 +33,9 @@ int HexDigit(char c);
 // end; a bad second digit gives the first digit's value, a bad first digit gives 0.
 uint8_t HexPair(const std::string& line, size_t pos);
 
+// The load address of a record line ":LLAAAATT...".
+uint16_t RecordAddress(const std::string& line);
+
 // The frame for a data record line ":LLAAAATT<data>CC": E3, address high, address low, LL,
 // the sum of the data bytes, then the data as words with their two bytes exchanged.
 std::vector<uint8_t> WriteFrame(const std::string& line);

@@ -41,13 +41,14 @@ bool Fits(HDC dc, HFONT font, const FixedText& text) {
     return size.cx <= text.room;
 }
 
-} // namespace
-
+// A font of `face` at pixel height `height`, in the sans family where the system lacks it.
 FontHandle MakeFont(const std::string& face, int height, bool bold) {
     return FontHandle(CreateFontW(-height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                                   DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, Widen(face).c_str()));
 }
+
+} // namespace
 
 WindowFonts ChooseWindowFonts(int height, const std::vector<FixedText>& texts) {
     const HDC dc = GetDC(nullptr);

@@ -19,9 +19,6 @@ struct WindowFonts {
     FontHandle bold;
 };
 
-// A font of `face` at pixel height `height`, in the sans family where the system lacks it.
-FontHandle MakeFont(const std::string& face, int height, bool bold);
-
 // The window's fonts at pixel height `height`, in the face ChooseFace takes when every one of
 // `texts` must fit its room; "MS Sans Serif" for the system to substitute where it has none of
 // the faces. Tried at this very height: the bitmap sizes of "MS Sans Serif" need not match a

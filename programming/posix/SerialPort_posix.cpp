@@ -25,10 +25,8 @@
 #include <linux/serial.h>
 #endif
 
-namespace {
-
 #if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
-#define MORVIK2_LOW_LATENCY 1
+namespace {
 // USB adapters otherwise hold small replies back for up to 16 ms. True when the mode was off
 // and this turned it on: it then goes off again as the port closes.
 bool RequestLowLatency(int fd) {
@@ -38,11 +36,26 @@ bool RequestLowLatency(int fd) {
     serial.flags |= ASYNC_LOW_LATENCY;
     return ioctl(fd, TIOCSSERIAL, &serial) == 0;
 }
+} // namespace
+
+void PosixSerialPort::EndLowLatency(int fd) {
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY)) {
+        serial.flags &= ~ASYNC_LOW_LATENCY;
+        (void)ioctl(fd, TIOCSSERIAL, &serial);
+    }
+}
 #else
+namespace {
 bool RequestLowLatency(int) {
     return false;
 }
+} // namespace
+
+void PosixSerialPort::EndLowLatency(int) {}
 #endif
+
+namespace {
 
 bool IsGoneError(int error) {
     return error == EIO || error == ENXIO || error == ENODEV;
@@ -120,18 +133,6 @@ std::optional<std::string> OtherHolder(int fd) {
 }
 
 } // namespace
-
-#ifdef MORVIK2_LOW_LATENCY
-void PosixSerialPort::EndLowLatency(int fd) {
-    serial_struct serial{};
-    if (ioctl(fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY)) {
-        serial.flags &= ~ASYNC_LOW_LATENCY;
-        (void)ioctl(fd, TIOCSSERIAL, &serial);
-    }
-}
-#else
-void PosixSerialPort::EndLowLatency(int) {}
-#endif
 
 PosixSerialPort::~PosixSerialPort() {
     CloseHandle();

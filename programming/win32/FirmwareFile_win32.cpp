@@ -14,7 +14,8 @@ Result<UniqueFile, int> OpenSharedForReading(const std::string& name) {
     UniqueFile file(_wfsopen(Widen(name).c_str(), L"rb", _SH_DENYWR));
     if (!file)
         return Failed{errno ? errno : EIO};
-    // A device name such as CON or a pipe would wait for input that may never come.
+    // What the name did not show: a pipe on another machine, say, would wait for input that may
+    // never come.
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get())));
     if (GetFileType(handle) != FILE_TYPE_DISK)
         return Failed{ESPIPE};

@@ -43,8 +43,8 @@ std::string HostName();
 class AppendFile {
 public:
     virtual ~AppendFile() = default;
-    // The system's reason when the file cannot be opened or created, or turns out to be a
-    // serial port once opened.
+    // The system's reason when the file cannot be opened or created, or (on POSIX) turns out to
+    // be a serial port once opened.
     static Result<std::unique_ptr<AppendFile>> Open(const std::string& path);
     // The system's reason when the text did not go in whole.
     virtual std::optional<std::string> Append(const std::string& text) = 0;

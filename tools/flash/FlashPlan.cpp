@@ -67,8 +67,9 @@ std::vector<size_t> RunsWithDevice(const FlashPlan& plan) {
 
 // One device under two names would be opened twice: one run fails "busy", and both write into
 // the log.
-std::optional<FlashRefusal> CheckSameDevice(const FlashPlan& plan, const std::string& source) {
-    const std::vector<size_t> opened = RunsWithDevice(plan);
+std::optional<FlashRefusal> CheckSameDevice(const FlashPlan& plan,
+                                            const std::vector<size_t>& opened,
+                                            const std::string& source) {
     std::vector<std::string> portPaths;
     for (size_t run : opened)
         portPaths.push_back(plan.paths[run]);
@@ -93,12 +94,12 @@ std::optional<FlashRefusal> CheckFirmwareFile(const std::string& file) {
 
 // A run log or trace must not be written into a port (opening a tty alone raises DTR and RTS)
 // or into the firmware file, which would grow with every run.
-std::optional<FlashRefusal> CheckOutputTargets(const FlashOptions& options, const FlashPlan& plan) {
+std::optional<FlashRefusal> CheckOutputTargets(const FlashOptions& options, const FlashPlan& plan,
+                                               const std::vector<size_t>& opened) {
     for (const std::optional<std::string>* path : {&options.logPath, &options.tracePath}) {
         if (!*path)
             continue;
         const std::string& output = **path;
-        const std::vector<size_t> opened = RunsWithDevice(plan);
         const bool intoPort = std::any_of(opened.begin(), opened.end(), [&](size_t run) {
             return SameDevice(output, plan.paths[run]);
         });
@@ -126,9 +127,10 @@ FlashPlan CheckFlashCommand(const FlashOptions& options, const std::string& envi
     }
     plan.runs = std::move(resolved.runs);
     plan.paths = RunPaths(plan.runs, choice.portsFile);
+    const std::vector<size_t> opened = RunsWithDevice(plan);
     if (!(plan.refusal = CheckOutputNames(options)) &&
-        !(plan.refusal = CheckSameDevice(plan, source)) &&
+        !(plan.refusal = CheckSameDevice(plan, opened, source)) &&
         !(plan.refusal = CheckFirmwareFile(options.file)))
-        plan.refusal = CheckOutputTargets(options, plan);
+        plan.refusal = CheckOutputTargets(options, plan, opened);
     return plan;
 }

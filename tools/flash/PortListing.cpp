@@ -1,4 +1,4 @@
-// --list-ports: each port with the COMn names MV2.ini gives it.
+// --list-ports (each port with the COMn names MV2.ini gives it) and the runs --port names.
 #include "PortListing.h"
 
 #include "MessageText.h"

@@ -1,4 +1,4 @@
-// --list-ports: the system's serial ports, one a line.
+// The serial ports for --list-ports, one a line, and what each --port name stands for: its runs.
 #pragma once
 
 #include "SerialPortList.h"
