@@ -1,10 +1,10 @@
 // TMainForm: the window's logic, from start-up to close, without a toolkit.
 #include "Main.h"
 
-#include "DownloadFolder.h"
 #include "MessageText.h"
 #include "PortResolver.h"
 #include "PortSettings.h"
+#include "UserFolder.h"
 
 #include <algorithm>
 #include <filesystem>

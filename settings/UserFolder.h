@@ -1,4 +1,4 @@
-// The per-user folder for MV2.ini, and entering it.
+// The user's folders: the one for MV2.ini, and entering it; the one downloads land in.
 #pragma once
 
 #include <optional>
@@ -15,3 +15,9 @@ std::string UserFolderRule();
 // Makes UserFolder() the working directory, creating it where needed. On failure, for the
 // user, what went wrong; the working directory is then as it was.
 std::optional<std::string> EnterUserFolder();
+
+// Where the user's downloads land, and so an update file: the folder the file dialog starts in.
+// Linux: the XDG user folder DOWNLOAD as xdg-user-dir names it from user-dirs.dirs, else
+// ~/Downloads, else the home folder, the first that is a folder; Windows: the known folder
+// Downloads, wherever the user has moved it. Empty when the system names none.
+std::string DownloadFolder();

@@ -1,4 +1,4 @@
-// The per-user folder on Windows: Morvik2 in the user's local application data.
+// The user's folders on Windows: Morvik2 in the local application data, and the Downloads.
 #include "UserFolder.h"
 
 #include "MessageText.h"
@@ -8,14 +8,23 @@
 
 #include <shlobj.h>
 
-std::string UserFolder() {
-    wchar_t* local = nullptr;
+namespace {
+
+// The known folder `id`, wherever the user has moved it; empty where the system names none.
+std::string KnownFolder(REFKNOWNFOLDERID id) {
+    wchar_t* path = nullptr;
     std::string folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &local)) && local &&
-        *local)
-        folder = Narrow(local) + "\\Morvik2";
-    CoTaskMemFree(local);
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &path)) && path)
+        folder = Narrow(path);
+    CoTaskMemFree(path);
     return folder;
+}
+
+} // namespace
+
+std::string UserFolder() {
+    const std::string local = KnownFolder(FOLDERID_LocalAppData);
+    return local.empty() ? "" : local + "\\Morvik2";
 }
 
 std::string UserFolderRule() {
@@ -32,4 +41,8 @@ std::optional<std::string> EnterUserFolder() {
     if (!SetCurrentDirectoryW(wide.c_str()))
         return UserFolderText::CannotEnter(folder) + SystemErrorText(GetLastError());
     return std::nullopt;
+}
+
+std::string DownloadFolder() {
+    return KnownFolder(FOLDERID_Downloads);
 }
