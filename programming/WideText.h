@@ -13,6 +13,12 @@ std::string Narrow(const std::wstring& wide);
 // like, or anything in \\.\; NUL, which takes nothing anywhere, excepted. Opening a serial
 // port alone may change its lines, so such a name is refused unopened wherever a file is meant.
 bool IsDeviceName(const std::string& path);
+// The same for a name as GetFullPathNameW gives it.
+bool IsDeviceFullPath(const std::wstring& full);
+
+// `path` as GetFullPathNameW gives it: absolute, device names as \\.\NAME; `path` itself where
+// the system cannot say.
+std::wstring FullPathName(const std::string& path);
 
 // The system's text for a Win32 error code, in the system's language, umlauts and all, without
 // the line end the system appends.

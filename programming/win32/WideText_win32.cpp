@@ -46,15 +46,26 @@ std::string SystemErrorText(unsigned long error) {
     return result;
 }
 
-bool IsDeviceName(const std::string& path) {
+std::wstring FullPathName(const std::string& path) {
     const std::wstring wide = Widen(path);
     const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (size == 0)
-        return false;
+        return wide;
     std::wstring full(size, L'\0');
-    full.resize(GetFullPathNameW(wide.c_str(), size, full.data(), nullptr));
+    const DWORD used = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+    if (used == 0 || used >= size)
+        return wide;
+    full.resize(used);
+    return full;
+}
+
+bool IsDeviceFullPath(const std::wstring& full) {
     // COM1, AUX, CON and the like come back as \\.\NAME.
     return CompareStringOrdinal(full.c_str(), std::min<int>(4, int(full.size())), L"\\\\.\\", 4,
                                 TRUE) == CSTR_EQUAL &&
            CompareStringOrdinal(full.c_str(), -1, L"\\\\.\\NUL", -1, TRUE) != CSTR_EQUAL;
+}
+
+bool IsDeviceName(const std::string& path) {
+    return IsDeviceFullPath(FullPathName(path));
 }

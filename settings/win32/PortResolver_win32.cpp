@@ -7,21 +7,11 @@
 
 #include <windows.h>
 
-#include <cwctype>
-
 namespace {
 
-std::wstring FullPath(const std::string& path) {
-    const std::wstring wide = Widen(path);
-    const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0)
-        return wide;
-    std::wstring full(size, L'\0');
-    const DWORD used = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    full.resize(used < size ? used : 0);
-    for (wchar_t& c : full)
-        c = wchar_t(std::towupper(c));
-    return full;
+// Names compared as Windows compares them: without regard to case, whatever the locale.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 // Volume and file index: the one identity of a file, whatever its name.
@@ -40,14 +30,14 @@ std::string ResolvePortPath(const std::string& port, const std::optional<std::st
 }
 
 bool SameDevice(const std::string& a, const std::string& b) {
-    const std::wstring first = FullPath(a), second = FullPath(b);
+    const std::wstring first = FullPathName(a), second = FullPathName(b);
     // A port is never opened to find out what it is: that would take it from its user.
-    if (IsDeviceName(a) || IsDeviceName(b))
-        return first == second;
+    if (IsDeviceFullPath(first) || IsDeviceFullPath(second))
+        return SameName(first, second);
     BY_HANDLE_FILE_INFORMATION one{}, other{};
     if (FileIdentity(a, one) && FileIdentity(b, other))
         return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
                one.nFileIndexHigh == other.nFileIndexHigh &&
                one.nFileIndexLow == other.nFileIndexLow;
-    return first == second;
+    return SameName(first, second);
 }
