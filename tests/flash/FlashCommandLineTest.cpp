@@ -183,7 +183,8 @@ TEST_F(FlashCheck, AnAcceptedCommandNamesThePathEachRunOpens) {
     ASSERT_FALSE(plan.refusal) << plan.refusal->message;
     ASSERT_EQ(plan.runs.size(), 2u);
     EXPECT_EQ(plan.runs[0].port, "COM3");
-    EXPECT_EQ(plan.paths, (std::vector<std::string>{link, ""}));
+    EXPECT_EQ(plan.runs[0].path, link);
+    EXPECT_EQ(plan.runs[1].path, "");
     EXPECT_EQ(plan.runs[1].noDevice.rfind("Kein USB-Adapter passt auf usb:0403:6001:X.", 0), 0u);
 }
 

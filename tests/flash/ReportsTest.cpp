@@ -184,7 +184,8 @@ TEST(StopBeforeOpen, NoPortIsOpenedAndEveryReportSaysSo) {
     } log;
     FlashJob job;
     // Opened, they would fail: exit status 3, not 2.
-    job.ports = {dir.Path("no-such-port-1"), dir.Path("no-such-port-2")};
+    for (const char* port : {"no-such-port-1", "no-such-port-2"})
+        job.runs.push_back({dir.Path(port), port, "", dir.Path(port)});
     job.json = true;
     job.log = &log;
     job.stopRequested = [] { return true; };

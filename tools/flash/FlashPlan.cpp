@@ -40,12 +40,10 @@ PortRuns ResolveRuns(const std::vector<std::string>& names, const std::string& s
 }
 
 // Each port is looked up once, and the run opens what the checks compared.
-std::vector<std::string> RunPaths(const std::vector<PortRun>& runs,
-                                  const std::optional<std::string>& portsFile) {
-    std::vector<std::string> paths;
-    for (const PortRun& run : runs)
-        paths.push_back(run.noDevice.empty() ? ResolvePortPath(run.port, portsFile) : "");
-    return paths;
+void ResolvePaths(std::vector<PortRun>& runs, const std::optional<std::string>& portsFile) {
+    for (PortRun& run : runs)
+        if (run.noDevice.empty())
+            run.path = ResolvePortPath(run.port, portsFile);
 }
 
 std::optional<FlashRefusal> CheckOutputNames(const FlashOptions& options) {
@@ -72,7 +70,7 @@ std::optional<FlashRefusal> CheckSameDevice(const FlashPlan& plan,
                                             const std::string& source) {
     std::vector<std::string> portPaths;
     for (size_t run : opened)
-        portPaths.push_back(plan.paths[run]);
+        portPaths.push_back(plan.runs[run].path);
     if (const auto same = FirstSameDevice(portPaths))
         return UsageRefusal(source + ": \"" + plan.runs[opened[same->first]].givenAs + "\" und \"" +
                             plan.runs[opened[same->second]].givenAs +
@@ -101,7 +99,7 @@ std::optional<FlashRefusal> CheckOutputTargets(const FlashOptions& options, cons
             continue;
         const std::string& output = **path;
         const bool intoPort = std::any_of(opened.begin(), opened.end(), [&](size_t run) {
-            return SameDevice(output, plan.paths[run]);
+            return SameDevice(output, plan.runs[run].path);
         });
         if (IsAttachedTerminal(output) || SameDevice(output, options.file) || intoPort)
             return UsageRefusal("Run-Log/Aufzeichnung darf nicht die Firmware-Datei oder eine "
@@ -126,7 +124,7 @@ FlashPlan CheckFlashCommand(const FlashOptions& options, const std::string& envi
         return plan;
     }
     plan.runs = std::move(resolved.runs);
-    plan.paths = RunPaths(plan.runs, choice.portsFile);
+    ResolvePaths(plan.runs, choice.portsFile);
     const std::vector<size_t> opened = RunsWithDevice(plan);
     if (!(plan.refusal = CheckOutputNames(options)) &&
         !(plan.refusal = CheckSameDevice(plan, opened, source)) &&

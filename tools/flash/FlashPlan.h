@@ -13,10 +13,9 @@
 #include <vector>
 
 struct FlashPlan {
-    // In the order of the ports; a usb: name for several adapters stands for as many runs.
+    // In the order of the ports, each with the path it opens; a usb: name for several adapters
+    // stands for as many runs.
     std::vector<PortRun> runs;
-    // Per run, the path it opens (ResolvePortPath); empty for a run without a device.
-    std::vector<std::string> paths;
     std::optional<FlashRefusal> refusal; // the plan is void when there is one
 };
 

@@ -49,8 +49,9 @@ void Record(const FlashJob& job, const RunReport& report, const std::string& lab
 RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t index,
                    ConsoleOutput& output) {
     RunReport report;
-    report.port = job.ports[index];
-    const bool gang = job.ports.size() > 1;
+    const PortRun& given = job.runs[index];
+    report.port = given.port;
+    const bool gang = job.runs.size() > 1;
     const std::string label = gang ? "[" + Printable(report.port) + "] " : "";
     ConsoleServices console(output, index,
                             {report.port, label, job.progress, job.json, job.verbose});
@@ -69,14 +70,14 @@ RunReport FlashOne(const FirmwareFile& firmware, const FlashJob& job, size_t ind
         console.Attach(run, firmware.DataBytes());
         // A Ctrl-C while the file was read: no reset pulse, the unit stays as it was.
         const bool stoppedBeforeOpen = job.stopRequested();
-        const std::string noDevice = index < job.noDevice.size() ? job.noDevice[index] : "";
+        const std::string& noDevice = given.noDevice;
         try {
             if (stoppedBeforeOpen)
                 console.ShowMessage(StoppedBeforeOpen);
             else if (!noDevice.empty())
                 console.ShowMessage(noDevice);
             else
-                run.Programing(firmware, job.paths[index]);
+                run.Programing(firmware, given.path);
         } catch (const std::exception& error) {
             // The run has released its port; this device's run ends here, the others go on.
             console.ShowMessage(ExceptionText(error.what()));
@@ -170,15 +171,15 @@ void TraceFile::Line(const std::string& port, const std::string& text) {
 
 std::vector<RunReport> FlashAll(const FirmwareFile& firmware, const FlashJob& job,
                                 ConsoleOutput& output) {
-    std::vector<RunReport> reports(job.ports.size());
+    std::vector<RunReport> reports(job.runs.size());
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < job.ports.size(); ++i) {
+    for (size_t i = 0; i < job.runs.size(); ++i) {
         auto flash = [&, i] {
             try {
                 reports[i] = FlashOne(firmware, job, i, output);
             } catch (const std::exception& error) {
                 // Out of memory and the like: this run is over, its port released on the way.
-                reports[i].port = job.ports[i];
+                reports[i].port = job.runs[i].port;
                 reports[i].result = ExceptionText(error.what());
                 reports[i].exitStatus = ExitWriteError;
                 output.Err(reports[i].result + "\n");

@@ -5,6 +5,7 @@
 #include "ConsoleOutput.h"
 #include "Events.h"
 #include "FirmwareFile.h"
+#include "PortListing.h"
 #include "Programmer.h"
 
 #include <chrono>
@@ -55,12 +56,8 @@ private:
 
 // Everything the runs of one command share.
 struct FlashJob {
-    std::vector<std::string> ports;
-    // Per port, the path it opens (ResolvePortPath).
-    std::vector<std::string> paths;
-    // Per port, why there is no device to open (a usb: name no adapter matches); empty where
-    // there is one. The run says it instead and ends with ExitPort.
-    std::vector<std::string> noDevice;
+    // One a device. A run without one (noDevice) says why instead and ends with ExitPort.
+    std::vector<PortRun> runs;
     std::optional<std::chrono::milliseconds> searchTimeout;
     bool progress = false; // stderr is a terminal that moves its cursor, and no --quiet
     bool json = false;

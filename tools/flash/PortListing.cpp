@@ -102,7 +102,7 @@ PortRuns ResolvePortNames(const std::vector<std::string>& names,
     PortRuns resolved;
     for (const std::string& name : names) {
         if (!IsUsbPortName(name)) {
-            resolved.runs.push_back({name, name, ""});
+            resolved.runs.push_back({name, name, "", ""});
             continue;
         }
         const std::optional<UsbPortName> usb = ParseUsbPortName(name);
@@ -114,7 +114,7 @@ PortRuns ResolvePortNames(const std::vector<std::string>& names,
         }
         const std::vector<SerialPortInfo> matches = MatchingAdapters(*usb, present);
         if (matches.empty()) {
-            resolved.runs.push_back({name, name, NoAdapterText(name, present)});
+            resolved.runs.push_back({name, name, NoAdapterText(name, present), ""});
         } else if (matches.size() > 1 && !usb->every) {
             std::string candidates;
             for (const SerialPortInfo& port : matches)
@@ -125,7 +125,7 @@ PortRuns ResolvePortNames(const std::vector<std::string>& names,
             return resolved;
         } else {
             for (const SerialPortInfo& port : matches)
-                resolved.runs.push_back({port.name, name, ""});
+                resolved.runs.push_back({port.name, name, "", ""});
         }
     }
     return resolved;

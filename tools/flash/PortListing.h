@@ -25,6 +25,7 @@ struct PortRun {
     std::string port;     // the name given, or for a usb: name its adapter's device
     std::string givenAs;  // for messages about the command line
     std::string noDevice; // for a usb: name that no adapter matches, what the run says instead
+    std::string path;     // what the run opens (ResolvePortPath); empty without a device
 };
 
 struct PortRuns {

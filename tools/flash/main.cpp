@@ -84,11 +84,7 @@ std::optional<Loaded> Load(const FlashOptions& options) {
 
 FlashJob MakeJob(const FlashOptions& options, const FlashPlan& plan, const Loaded& loaded) {
     FlashJob job;
-    for (const PortRun& run : plan.runs) {
-        job.ports.push_back(run.port);
-        job.noDevice.push_back(run.noDevice);
-    }
-    job.paths = plan.paths;
+    job.runs = plan.runs;
     if (options.searchTimeout > 0) // at most a day: far from what milliseconds can count
         job.searchTimeout = std::chrono::milliseconds(
             static_cast<long long>(std::ceil(options.searchTimeout * 1000)));
@@ -103,7 +99,7 @@ FlashJob MakeJob(const FlashOptions& options, const FlashPlan& plan, const Loade
 
 int FlashPorts(const FlashOptions& options, const FlashPlan& plan, const Loaded& loaded) {
     FlashJob job = MakeJob(options, plan, loaded);
-    ConsoleOutput output(stdout, stderr, job.progress ? job.ports.size() : 0);
+    ConsoleOutput output(stdout, stderr, job.progress ? job.runs.size() : 0);
     std::optional<TraceFile> traceFile;
     if (loaded.trace) {
         traceFile.emplace(*loaded.trace, output);
