@@ -106,13 +106,24 @@ std::string ExceptionText(const std::string& what) {
 }
 
 std::string PortReason(const PortError& error, PortReasonFor shownBy) {
-    const auto entry = PortFailureTexts.find(error.failure);
-    if (entry == PortFailureTexts.end())
+    std::string text;
+    switch (error.failure) {
+    case PortFailure::NoPermission:
+        text = "Keine Berechtigung: den Benutzer in die Gruppe \"dialout\" aufnehmen (sudo "
+               "usermod -aG dialout $USER) und sich neu anmelden.";
+        break;
+    case PortFailure::HeldByOtherProgram:
+        text = "Die Schnittstelle wird von einem anderen Programm benutzt.";
+        break;
+    case PortFailure::NoSuchPort:
+        text = shownBy == PortReasonFor::CommandLine
+                   ? "Diese Schnittstelle gibt es nicht; `morvik2-flash --list-ports` zeigt die "
+                     "vorhandenen."
+                   : "Diese Schnittstelle gibt es nicht; die Liste zeigt die vorhandenen.";
+        break;
+    case PortFailure::System:
         return error.reason;
-    const PortFailureText& texts = entry->second;
-    std::string text = shownBy == PortReasonFor::CommandLine && !texts.commandLine.empty()
-                           ? texts.commandLine
-                           : texts.window;
+    }
     if (!error.detail.empty())
         text.replace(text.size() - 1, 1, ": " + error.detail); // in place of the full stop
     return text;

@@ -5,7 +5,6 @@
 #include "SerialPort.h"
 
 #include <cstdint>
-#include <map>
 #include <string>
 
 // Every text the programming side and the settings give the user, which each front end shows as
@@ -103,27 +102,9 @@ inline std::string UnknownSystemErrorText(unsigned long error) {
 // command-line tool, which has --list-ports for that.
 enum class PortReasonFor { Window, CommandLine };
 
-struct PortFailureText {
-    std::string window;
-    std::string commandLine; // empty: as the window's
-};
-
-// The German reason shown below a port message for each failure the program names itself.
-// Every other failure is shown with the system's text.
-inline const std::map<PortFailure, PortFailureText> PortFailureTexts = {
-    {PortFailure::NoPermission,
-     {"Keine Berechtigung: den Benutzer in die Gruppe \"dialout\" aufnehmen (sudo usermod -aG "
-      "dialout $USER) und sich neu anmelden.",
-      ""}},
-    {PortFailure::HeldByOtherProgram,
-     {"Die Schnittstelle wird von einem anderen Programm benutzt.", ""}},
-    {PortFailure::NoSuchPort,
-     {"Diese Schnittstelle gibt es nicht; die Liste zeigt die vorhandenen.",
-      "Diese Schnittstelle gibt es nicht; `morvik2-flash --list-ports` zeigt die vorhandenen."}},
-};
-
-// The reason below a port message as `shownBy` shows it: the table's text, ending in the
-// error's detail where it has one ("…benutzt: NAME (PID)"), else the system's text.
+// The reason below a port message as `shownBy` shows it: in German for the failures the program
+// names itself, ending in the error's detail where it has one ("…benutzt: NAME (PID)"); the
+// system's text for every other failure.
 std::string PortReason(const PortError& error, PortReasonFor shownBy);
 
 // "Fehlgeschlagen bei Zeile 3, Adresse 0020: Antwort E4 E7", "Fehlgeschlagen beim Endebefehl:

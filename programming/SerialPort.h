@@ -60,7 +60,7 @@ struct IoResult {
 };
 
 // What the program itself knows about a failure beyond the system's error number. Each kind
-// but System has its German reason in PortFailureTexts (MessageText.h).
+// but System has its German reason in PortReason (MessageText.h).
 enum class PortFailure {
     System,             // the system's reason says it
     NoPermission,       // POSIX: the user may not open the device
