@@ -454,14 +454,12 @@ std::optional<std::string> Win32MainView::ChooseFile(const FileDialog& request) 
         throw std::runtime_error("Die Dateiauswahl kann nicht geöffnet werden: " +
                                  SystemErrorText(static_cast<unsigned long>(result)));
     const ScopeExit release([dialog] { dialog->Release(); });
-    std::vector<std::wstring> texts;
-    for (const FileDialog::Filter& filter : request.filters) {
-        texts.push_back(Widen(filter.name));
-        texts.push_back(Widen(filter.pattern));
-    }
+    std::vector<std::pair<std::wstring, std::wstring>> texts;
+    for (const FileDialog::Filter& filter : request.filters)
+        texts.emplace_back(Widen(filter.name), Widen(filter.pattern));
     std::vector<COMDLG_FILTERSPEC> filters;
-    for (size_t i = 0; i + 1 < texts.size(); i += 2)
-        filters.push_back({texts[i].c_str(), texts[i + 1].c_str()});
+    for (const auto& [name, pattern] : texts)
+        filters.push_back({name.c_str(), pattern.c_str()});
     dialog->SetFileTypes(static_cast<UINT>(filters.size()), filters.data());
     dialog->SetFileTypeIndex(1);
     dialog->SetTitle(Widen(request.title).c_str());
@@ -491,9 +489,8 @@ std::optional<std::string> Win32MainView::ChooseFile(const FileDialog& request) 
     if (FAILED(result))
         throw std::runtime_error("Die Dateiauswahl ist fehlgeschlagen: " +
                                  SystemErrorText(static_cast<unsigned long>(result)));
-    const std::string chosen = Narrow(path);
-    CoTaskMemFree(path);
-    return chosen;
+    const ScopeExit freePath([path] { CoTaskMemFree(path); });
+    return Narrow(path);
 }
 
 void Win32MainView::SetTimer1(bool enabled) {
